@@ -1,0 +1,29 @@
+#pragma once
+
+// Fixed-size types and the small helpers every kit uses.
+
+#include <stddef.h>
+#include <stdint.h>
+#include <sys/types.h>
+
+#include <Errors.h>
+
+typedef int8_t int8;
+typedef uint8_t uint8;
+typedef int16_t int16;
+typedef uint16_t uint16;
+typedef int32_t int32;
+typedef uint32_t uint32;
+typedef int64_t int64;
+typedef uint64_t uint64;
+
+typedef int32 status_t;
+typedef int64 bigtime_t;
+typedef uint32 type_code;
+
+#define min_c(a, b) ((a) > (b) ? (b) : (a))
+#define max_c(a, b) ((a) > (b) ? (a) : (b))
+
+#ifndef NULL
+#define NULL 0
+#endif
