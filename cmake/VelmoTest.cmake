@@ -9,6 +9,10 @@ function(velmo_add_test source)
   add_executable(${name} ${source})
   target_link_libraries(${name} PRIVATE velmo_program beos_platform velmo_test_support
     GTest::gmock GTest::gtest_main)
+  # The simulated remote unit, usable as a library.
+  if(TARGET velmo_unit_sim)
+    target_link_libraries(${name} PRIVATE velmo_unit_sim)
+  endif()
   # Tests reach the platform's private headers too: they test the layer from inside.
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/platform ${CMAKE_SOURCE_DIR}/tests)
   add_test(NAME ${name} COMMAND ${name})
