@@ -8,7 +8,7 @@ public:
 	float y;
 
 	constexpr BPoint() : x(0), y(0) {}
-	constexpr BPoint(float x, float y) : x(x), y(y) {}
+	constexpr BPoint(float newX, float newY) : x(newX), y(newY) {}
 
 	void Set(float newX, float newY) { x = newX; y = newY; }
 

@@ -12,8 +12,8 @@ public:
 
 	// An invalid rectangle (right < left), as BeOS's default constructor gives.
 	constexpr BRect() : left(0), top(0), right(-1), bottom(-1) {}
-	constexpr BRect(float left, float top, float right, float bottom)
-		: left(left), top(top), right(right), bottom(bottom) {}
+	constexpr BRect(float newLeft, float newTop, float newRight, float newBottom)
+		: left(newLeft), top(newTop), right(newRight), bottom(newBottom) {}
 	constexpr BRect(BPoint leftTop, BPoint rightBottom)
 		: left(leftTop.x), top(leftTop.y), right(rightBottom.x), bottom(rightBottom.y) {}
 
