@@ -1,0 +1,241 @@
+#include "support/ProgramRun.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+namespace VelmoTest {
+
+ProgramRun::ProgramRun(const std::string& path, const Options& options)
+{
+	std::vector<std::string> argumentStorage;
+	argumentStorage.push_back(path);
+	argumentStorage.insert(argumentStorage.end(), options.arguments.begin(),
+		options.arguments.end());
+	std::vector<char*> argv;
+	for (std::string& argument : argumentStorage)
+		argv.push_back(argument.data());
+	argv.push_back(nullptr);
+
+	int outputPipe[2] = {-1, -1};
+	if (!options.onTerminal && pipe2(outputPipe, O_CLOEXEC) != 0)
+		throw std::runtime_error("pipe failed");
+
+	if (options.onTerminal)
+		fPid = forkpty(&fMaster, nullptr, nullptr, nullptr);
+	else
+		fPid = fork();
+	if (fPid < 0)
+		throw std::runtime_error("fork failed");
+
+	if (fPid == 0) {
+		for (const std::string& name : options.unsetEnvironment)
+			unsetenv(name.c_str());
+		for (const auto& [name, value] : options.environment)
+			setenv(name.c_str(), value.c_str(), 1);
+		if (!options.onTerminal) {
+			int null = open("/dev/null", O_RDONLY);
+			dup2(null, STDIN_FILENO);
+			dup2(outputPipe[1], STDOUT_FILENO);
+			dup2(outputPipe[1], STDERR_FILENO);
+		}
+		execv(path.c_str(), argv.data());
+		_exit(127);
+	}
+
+	int readFd = fMaster;
+	if (!options.onTerminal) {
+		close(outputPipe[1]);
+		readFd = outputPipe[0];
+	}
+	fReader = std::thread([this, readFd] { ReadOutput(readFd); });
+}
+
+ProgramRun::~ProgramRun()
+{
+	if (!fReaped) {
+		kill(fPid, SIGKILL);
+		waitpid(fPid, &fStatus, 0);
+		fReaped = true;
+	}
+	if (fReader.joinable())
+		fReader.join();
+	if (fMaster >= 0)
+		close(fMaster);
+}
+
+void
+ProgramRun::ReadOutput(int fd)
+{
+	char buffer[4096];
+	for (;;) {
+		ssize_t count = read(fd, buffer, sizeof(buffer));
+		if (count < 0 && errno == EINTR)
+			continue;
+		if (count <= 0)
+			break; // EIO from a terminal whose other side has closed, or end of the pipe
+		std::lock_guard<std::mutex> lock(fLock);
+		fOutput.append(buffer, count);
+		for (ssize_t i = 0; i < count; i++) {
+			if (buffer[i] == '\n') {
+				if (!fPartial.empty() && fPartial.back() == '\r')
+					fPartial.pop_back();
+				fLines.push_back({fPartial, Clock::now()});
+				fPartial.clear();
+			} else
+				fPartial.push_back(buffer[i]);
+		}
+		fChanged.notify_all();
+	}
+	if (fd != fMaster)
+		close(fd);
+	std::lock_guard<std::mutex> lock(fLock);
+	fOutputEnded = true;
+	fChanged.notify_all();
+}
+
+void
+ProgramRun::Type(const std::string& bytes)
+{
+	if (fMaster < 0)
+		throw std::logic_error("the program has no terminal");
+	size_t done = 0;
+	while (done < bytes.size()) {
+		ssize_t written = write(fMaster, bytes.data() + done, bytes.size() - done);
+		if (written < 0 && errno == EINTR)
+			continue;
+		if (written <= 0)
+			return;
+		done += written;
+	}
+}
+
+void
+ProgramRun::Signal(int signalNumber)
+{
+	if (!fReaped)
+		kill(fPid, signalNumber);
+}
+
+bool
+ProgramRun::HasLineLocked(const std::string& text) const
+{
+	for (const PrintedLine& line : fLines) {
+		if (line.text == text)
+			return true;
+	}
+	return false;
+}
+
+bool
+ProgramRun::WaitForLine(const std::string& text, std::chrono::milliseconds timeout)
+{
+	std::unique_lock<std::mutex> lock(fLock);
+	return fChanged.wait_for(lock, timeout,
+		[&] { return HasLineLocked(text) || fOutputEnded; }) && HasLineLocked(text);
+}
+
+bool
+ProgramRun::WaitForExit(std::chrono::milliseconds timeout)
+{
+	if (fReaped)
+		return true;
+	const Clock::time_point deadline = Clock::now() + timeout;
+	for (;;) {
+		pid_t result = waitpid(fPid, &fStatus, WNOHANG);
+		if (result == fPid) {
+			fReaped = true;
+			break;
+		}
+		if (Clock::now() >= deadline)
+			return false;
+		// A child's end has no descriptor to wait on here; check again shortly.
+		std::unique_lock<std::mutex> lock(fLock);
+		fChanged.wait_for(lock, std::chrono::milliseconds(5));
+	}
+	std::unique_lock<std::mutex> lock(fLock);
+	// A terminal's master side reports the end once every holder of the slave side is gone.
+	return fChanged.wait_until(lock, deadline, [&] { return fOutputEnded; });
+}
+
+bool
+ProgramRun::Exited() const
+{
+	return fReaped && WIFEXITED(fStatus);
+}
+
+int
+ProgramRun::ExitCode() const
+{
+	return Exited() ? WEXITSTATUS(fStatus) : -1;
+}
+
+bool
+ProgramRun::Signaled() const
+{
+	return fReaped && WIFSIGNALED(fStatus);
+}
+
+int
+ProgramRun::TermSignal() const
+{
+	return Signaled() ? WTERMSIG(fStatus) : 0;
+}
+
+std::vector<PrintedLine>
+ProgramRun::Lines() const
+{
+	std::lock_guard<std::mutex> lock(fLock);
+	return fLines;
+}
+
+std::vector<std::string>
+ProgramRun::Texts() const
+{
+	std::vector<std::string> texts;
+	for (const PrintedLine& line : Lines())
+		texts.push_back(line.text);
+	return texts;
+}
+
+std::string
+ProgramRun::Output() const
+{
+	std::lock_guard<std::mutex> lock(fLock);
+	return fOutput;
+}
+
+bool
+ProgramRun::TimeOf(const std::string& text, Clock::time_point* time) const
+{
+	std::lock_guard<std::mutex> lock(fLock);
+	for (const PrintedLine& line : fLines) {
+		if (line.text == text) {
+			*time = line.time;
+			return true;
+		}
+	}
+	return false;
+}
+
+std::string
+BuildPath(const std::string& relative)
+{
+	return std::string(VELMO_BUILD_DIR) + "/" + relative;
+}
+
+std::string
+VelmoResetPath()
+{
+	return BuildPath("VelmoReset");
+}
+
+} // namespace VelmoTest
