@@ -1,0 +1,104 @@
+#pragma once
+
+// Constants of the Interface Kit, with the BeOS values.
+
+#include <GraphicsDefs.h>
+#include <SupportDefs.h>
+
+// Key bytes: what KeyDown() receives for keys that have no character of their own.
+enum
+{
+	B_BACKSPACE = 0x08,
+	B_RETURN = 0x0a,
+	B_ENTER = 0x0a,
+	B_SPACE = 0x20,
+	B_TAB = 0x09,
+	B_ESCAPE = 0x1b,
+	B_SUBSTITUTE = 0x1a,
+
+	B_LEFT_ARROW = 0x1c,
+	B_RIGHT_ARROW = 0x1d,
+	B_UP_ARROW = 0x1e,
+	B_DOWN_ARROW = 0x1f,
+
+	B_INSERT = 0x05,
+	B_DELETE = 0x7f,
+	B_HOME = 0x01,
+	B_END = 0x04,
+	B_PAGE_UP = 0x0b,
+	B_PAGE_DOWN = 0x0c,
+
+	B_FUNCTION_KEY = 0x10,
+};
+
+enum window_type
+{
+	B_UNTYPED_WINDOW = 0,
+	B_TITLED_WINDOW = 1,
+	B_MODAL_WINDOW = 3,
+	B_DOCUMENT_WINDOW = 11,
+	B_BORDERED_WINDOW = 20,
+	B_FLOATING_WINDOW = 21,
+};
+
+// Window flags.
+enum
+{
+	B_NOT_MOVABLE = 0x00000001,
+	B_NOT_CLOSABLE = 0x00000020,
+	B_NOT_ZOOMABLE = 0x00000040,
+	B_NOT_MINIMIZABLE = 0x00004000,
+	B_NOT_RESIZABLE = 0x00000002,
+	B_NOT_H_RESIZABLE = 0x00000004,
+	B_NOT_V_RESIZABLE = 0x00000008,
+	B_AVOID_FRONT = 0x00000080,
+	B_AVOID_FOCUS = 0x00002000,
+	B_WILL_ACCEPT_FIRST_CLICK = 0x00000010,
+	B_OUTLINE_RESIZE = 0x00001000,
+	B_NO_WORKSPACE_ACTIVATION = 0x00000100,
+	B_NOT_ANCHORED_ON_ACTIVATE = 0x00020000,
+	B_ASYNCHRONOUS_CONTROLS = 0x00080000,
+	B_QUIT_ON_WINDOW_CLOSE = 0x00100000,
+};
+
+#define B_CURRENT_WORKSPACE 0
+#define B_ALL_WORKSPACES 0xffffffff
+
+// View flags.
+enum
+{
+	B_FULL_UPDATE_ON_RESIZE = 0x80000000UL,
+	B_WILL_DRAW = 0x20000000UL,
+	B_PULSE_NEEDED = 0x10000000UL,
+	B_NAVIGABLE_JUMP = 0x08000000UL,
+	B_FRAME_EVENTS = 0x04000000UL,
+	B_NAVIGABLE = 0x02000000UL,
+	B_SUBPIXEL_PRECISE = 0x01000000UL,
+	B_DRAW_ON_CHILDREN = 0x00800000UL,
+	B_INPUT_METHOD_AWARE = 0x00400000UL,
+};
+
+// Resizing modes: which of the parent's sides a view's sides follow.
+#define _rule_(l, t, r, b) (((l) << 12) | ((t) << 8) | ((r) << 4) | (b))
+enum
+{
+	_VIEW_TOP_ = 1,
+	_VIEW_LEFT_ = 2,
+	_VIEW_BOTTOM_ = 3,
+	_VIEW_RIGHT_ = 4,
+	_VIEW_CENTER_ = 5,
+};
+enum
+{
+	B_FOLLOW_NONE = 0,
+	B_FOLLOW_ALL_SIDES = _rule_(_VIEW_LEFT_, _VIEW_TOP_, _VIEW_RIGHT_, _VIEW_BOTTOM_),
+	B_FOLLOW_ALL = B_FOLLOW_ALL_SIDES,
+	B_FOLLOW_LEFT = _rule_(_VIEW_LEFT_, 0, _VIEW_LEFT_, 0),
+	B_FOLLOW_RIGHT = _rule_(_VIEW_RIGHT_, 0, _VIEW_RIGHT_, 0),
+	B_FOLLOW_LEFT_RIGHT = _rule_(_VIEW_LEFT_, 0, _VIEW_RIGHT_, 0),
+	B_FOLLOW_H_CENTER = _rule_(_VIEW_CENTER_, 0, _VIEW_CENTER_, 0),
+	B_FOLLOW_TOP = _rule_(0, _VIEW_TOP_, 0, _VIEW_TOP_),
+	B_FOLLOW_BOTTOM = _rule_(0, _VIEW_BOTTOM_, 0, _VIEW_BOTTOM_),
+	B_FOLLOW_TOP_BOTTOM = _rule_(0, _VIEW_TOP_, 0, _VIEW_BOTTOM_),
+	B_FOLLOW_V_CENTER = _rule_(0, _VIEW_CENTER_, 0, _VIEW_CENTER_),
+};
