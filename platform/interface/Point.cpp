@@ -1,0 +1,3 @@
+#include <Point.h>
+
+const BPoint B_ORIGIN(0, 0);
