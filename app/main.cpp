@@ -1,0 +1,9 @@
+#include "VelmoReset.h"
+
+int
+main()
+{
+	VelmoReset application;
+	application.Run();
+	return 0;
+}
