@@ -64,9 +64,6 @@ public:
 	void SetPulseRate(bigtime_t rate);
 	bigtime_t PulseRate() const;
 
-	// Redraws every view now (on the window's thread, next).
-	void UpdateIfNeeded();
-
 protected:
 	virtual bigtime_t NextEventTime();
 	virtual void TimedEvent();
@@ -77,12 +74,16 @@ private:
 	friend class BView;
 	friend class BPrivate::WindowClient;
 
-	// Stops the thread (if it runs) and joins it; the application's close path.
-	void StopAndJoin();
+	// The application's close path, on the main thread: stops the window's thread and joins
+	// it, takes the window off the display, deletes it.
+	void Close();
 	void DrawAll();
+	void PostKeyDown(const char* bytes, int32 numBytes);
 	void SetFocus(BView* view);
 	void ViewDetached(BView* view);
-	void NoteDrawing() { fDrawn = true; }
+	// A view painted into the framebuffer: the display is told after the current event (or at
+	// once, when another thread that holds the lock painted).
+	void NoteDrawing();
 	BPrivate::Framebuffer& Framebuffer() { return *fFramebuffer; }
 
 	BRect fFrame;
@@ -95,10 +96,11 @@ private:
 	BView* fFocus;
 	std::atomic<bigtime_t> fPulseRate;
 	bigtime_t fNextPulse;
+	bigtime_t fNextPulseRate;
 	std::atomic<bool> fShown;
 	std::atomic<int32> fHideLevel;
-	bool fDrawn;
-	bool fOnDisplay;
+	std::atomic<bool> fDrawn;
+	std::atomic<bool> fOnDisplay;
 	// What the display sees of this window.
 	std::unique_ptr<BPrivate::WindowClient> fClient;
 };

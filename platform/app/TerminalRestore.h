@@ -1,0 +1,19 @@
+#pragma once
+
+// Terminal modes to put back if a signal ends the process: whoever changes a terminal's mode
+// registers the mode to restore, and the Application Kit's signal handler restores them all.
+// Registration is async-signal-safe on the reading side (RestoreTerminalModes may run inside a
+// signal handler); Register and Unregister may be called from any thread.
+
+#include <termios.h>
+
+namespace BPrivate {
+
+// Returns a slot for Unregister, or -1 when every slot is taken (then nothing is restored on a
+// signal).
+int RegisterTerminalMode(int fd, const struct termios& mode);
+void UnregisterTerminalMode(int slot);
+// Async-signal-safe: tcsetattr for each registered terminal.
+void RestoreTerminalModes();
+
+} // namespace BPrivate

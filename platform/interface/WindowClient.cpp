@@ -1,0 +1,29 @@
+#include "interface/WindowClient.h"
+
+#include <Window.h>
+
+#include "interface/Framebuffer.h"
+
+namespace BPrivate {
+
+BRect WindowClient::DisplayFrame() const
+{
+	return fWindow.Frame();
+}
+
+const char* WindowClient::DisplayTitle() const
+{
+	return fWindow.Title();
+}
+
+Framebuffer& WindowClient::DisplayFramebuffer()
+{
+	return fWindow.Framebuffer();
+}
+
+void WindowClient::DisplayKeyDown(const char* bytes, int32 numBytes)
+{
+	fWindow.PostKeyDown(bytes, numBytes);
+}
+
+} // namespace BPrivate
