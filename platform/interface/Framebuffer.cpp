@@ -8,11 +8,14 @@
 #include <memory>
 
 #include <Bitmap.h>
+#include <Font.h>
 
 #include <SDL.h>
 #include <SDL_image.h>
 
+#include "interface/FontFace.h"
 #include "interface/PixelBox.h"
+#include "interface/Utf8.h"
 #include "kernel/PosixError.h"
 
 namespace BPrivate {
@@ -100,6 +103,56 @@ void Framebuffer::DrawBitmap(const BBitmap& bitmap, BPoint leftTop, BRect clip)
 		}
 	}
 	AddDamage(box.ToRect());
+}
+
+BPoint Framebuffer::DrawString(const BFont& font, const char* string, int32 length, BPoint baseline,
+                               rgb_color high, BRect clip)
+{
+	if (string == nullptr || length <= 0)
+		return baseline;
+
+	// The glyphs are fetched first, under the face's lock only, so that the framebuffer is not
+	// held while FreeType renders.
+	struct PlacedGlyph
+	{
+		std::shared_ptr<const Glyph> glyph;
+		int32 penX;
+	};
+	std::vector<PlacedGlyph> glyphs;
+	const FontFace& face = *font.Face();
+	const char* cursor = string;
+	const char* end = string + strnlen(string, length);
+	int32 advance = 0;
+	while (cursor < end) {
+		std::shared_ptr<const Glyph> glyph = face.GlyphFor(DecodeUtf8(cursor, end), font.Size());
+		glyphs.push_back(PlacedGlyph{glyph, advance});
+		advance += glyph->advance;
+	}
+
+	PixelBox origin = PixelBox::FromRect(BRect(baseline, baseline));
+	PixelBox limit = PixelBox::FromRect(clip) & PixelBox::FromRect(Bounds());
+	uint32 color = PackOpaque(high);
+
+	std::lock_guard<std::mutex> guard(fLock);
+	for (const PlacedGlyph& placed : glyphs) {
+		const Glyph& glyph = *placed.glyph;
+		if (glyph.width == 0 || glyph.height == 0)
+			continue;
+		int32 left = origin.left + placed.penX + glyph.left;
+		int32 top = origin.top - glyph.top;
+		PixelBox target(left, top, left + glyph.width - 1, top + glyph.height - 1);
+		PixelBox box = target & limit;
+		if (box.IsEmpty())
+			continue;
+		for (int32 y = box.top; y <= box.bottom; y++) {
+			const uint8* coverage = &glyph.coverage[size_t(y - target.top) * glyph.width];
+			uint32* row = &fPixels[size_t(y) * fWidth];
+			for (int32 x = box.left; x <= box.right; x++)
+				row[x] = Blend(color, row[x], coverage[x - target.left]);
+		}
+		AddDamage(box.ToRect());
+	}
+	return BPoint(baseline.x + advance, baseline.y);
 }
 
 rgb_color Framebuffer::PixelAt(int32 x, int32 y) const

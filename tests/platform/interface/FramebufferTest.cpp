@@ -1,11 +1,17 @@
 #include "interface/Framebuffer.h"
 
+#include <string.h>
+
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include <Bitmap.h>
+#include <Font.h>
 
 #include <gtest/gtest.h>
 
+#include "interface/FontFace.h"
 #include "support/ImageFiles.h"
 #include "support/ImageScratchDirectory.h"
 
@@ -51,6 +57,29 @@ uint32 Packed(rgb_color color)
 {
 	return (uint32(color.alpha) << 24) | (uint32(color.red) << 16) | (uint32(color.green) << 8) |
 	       color.blue;
+}
+
+BFont ResetFont()
+{
+	BFont font;
+	EXPECT_EQ(font.SetFamilyAndStyle("Monospac821 BT", "Bold"), B_OK);
+	font.SetSize(40);
+	return font;
+}
+
+// Whether (x, y) lies in the bitmap box of one of the glyphs of `text` drawn from `baseline`.
+bool InGlyphBox(const BFont& font, const char* text, int32 baseX, int32 baseY, int32 x, int32 y)
+{
+	int32 pen = baseX;
+	for (const char* c = text; *c != '\0'; c++) {
+		auto glyph = font.Face()->GlyphFor(uint8(*c), font.Size());
+		int32 left = pen + glyph->left;
+		int32 top = baseY - glyph->top;
+		if (x >= left && x < left + glyph->width && y >= top && y < top + glyph->height)
+			return true;
+		pen += glyph->advance;
+	}
+	return false;
 }
 
 } // namespace
@@ -279,4 +308,141 @@ TEST(Framebuffer, SavePngIntoAMissingDirectoryFails)
 	Framebuffer framebuffer(4, 4);
 	EXPECT_EQ(framebuffer.SavePNG(directory.File("missing/screen.png").c_str()), B_ENTRY_NOT_FOUND);
 	EXPECT_EQ(framebuffer.SavePNG(""), B_BAD_VALUE);
+}
+
+TEST(Framebuffer, DrawStringPaintsInsideTheGlyphBoxesOnlyInTheHighColour)
+{
+	Framebuffer framebuffer(1024, 768);
+	BFont font = ResetFont();
+	const char* text = "Remove floppy   ";
+	BPoint end = framebuffer.DrawString(font, text, strlen(text), BPoint(320, 599), kPurple,
+	                                    framebuffer.Bounds());
+	EXPECT_EQ(end, BPoint(320 + 384, 599));
+
+	int32 painted = 0;
+	int32 full = 0;
+	for (int32 y = 0; y < 768; y++) {
+		for (int32 x = 0; x < 1024; x++) {
+			rgb_color pixel = framebuffer.PixelAt(x, y);
+			if (pixel == kBlack)
+				continue;
+			painted++;
+			if (pixel == kPurple)
+				full++;
+			ASSERT_TRUE(InGlyphBox(font, text, 320, 599, x, y)) << x << ", " << y;
+			// Purple over black by some coverage: no channel goes past the high colour's.
+			ASSERT_LE(pixel.red, kPurple.red);
+			ASSERT_LE(pixel.green, kPurple.green);
+			ASSERT_EQ(pixel.alpha, 255);
+			// Nothing left of the baseline start (but for a few pixels of side bearing), nothing
+			// right of where the last visible letter ends, nothing far above or below the line.
+			ASSERT_GE(x, 317);
+			ASSERT_LT(x, 320 + 13 * 24 + 3);
+			ASSERT_GT(y, 599 - 45);
+			ASSERT_LT(y, 599 + 15);
+		}
+	}
+	EXPECT_GT(painted, 1000);
+	EXPECT_GT(full, 100);
+
+	BRect damage;
+	ASSERT_TRUE(framebuffer.TakeDamage(&damage));
+	EXPECT_GE(damage.left, 317);
+	EXPECT_LE(damage.right, 704);
+}
+
+TEST(Framebuffer, DrawStringBlendsOverWhatIsThere)
+{
+	Framebuffer framebuffer(200, 100);
+	framebuffer.FillRect(framebuffer.Bounds(), kWhite, framebuffer.Bounds());
+	BFont font = ResetFont();
+	framebuffer.DrawString(font, "M", 1, BPoint(10, 60), kPurple, framebuffer.Bounds());
+	int32 full = 0;
+	for (int32 y = 0; y < 100; y++) {
+		for (int32 x = 0; x < 200; x++) {
+			rgb_color pixel = framebuffer.PixelAt(x, y);
+			// White towards purple: the blue channel stays at 255 throughout.
+			ASSERT_EQ(pixel.blue, 255);
+			if (pixel == kPurple)
+				full++;
+		}
+	}
+	EXPECT_GT(full, 50);
+}
+
+TEST(Framebuffer, DrawStringPaintsNothingOutsideTheClip)
+{
+	Framebuffer framebuffer(1024, 768);
+	BFont font = ResetFont();
+	BRect clip(330, 570, 400, 590);
+	framebuffer.DrawString(font, "Insert CD, ENTER", 16, BPoint(320, 599), kPurple, clip);
+	int32 inside = 0;
+	for (int32 y = 0; y < 768; y++) {
+		for (int32 x = 0; x < 1024; x++) {
+			if (framebuffer.PixelAt(x, y) == kBlack)
+				continue;
+			ASSERT_TRUE(clip.Contains(BPoint(x, y))) << x << ", " << y;
+			inside++;
+		}
+	}
+	EXPECT_GT(inside, 0);
+}
+
+TEST(Framebuffer, DrawStringReadsNoFurtherThanTheLength)
+{
+	Framebuffer framebuffer(300, 100);
+	BFont font = ResetFont();
+	// Exactly as long as the length, no NUL after it: a decoder reading on would be caught by
+	// AddressSanitizer. It ends in a lead byte whose continuation is missing.
+	std::vector<char> text = {'A', 'B', '\xe2'};
+	auto owned = std::make_unique<char[]>(text.size());
+	memcpy(owned.get(), text.data(), text.size());
+	BPoint end = framebuffer.DrawString(font, owned.get(), int32(text.size()), BPoint(10, 60),
+	                                    kPurple, framebuffer.Bounds());
+	EXPECT_EQ(end.x, 10 + font.StringWidth(owned.get(), int32(text.size())));
+	EXPECT_EQ(
+	    framebuffer.DrawString(font, owned.get(), 0, BPoint(5, 6), kPurple, framebuffer.Bounds()),
+	    BPoint(5, 6));
+}
+
+TEST(Framebuffer, DrawStringOfSpacesPaintsNothingButAdvances)
+{
+	Framebuffer framebuffer(300, 100);
+	BFont font = ResetFont();
+	BPoint end =
+	    framebuffer.DrawString(font, "   ", 3, BPoint(10.5f, 60), kPurple, framebuffer.Bounds());
+	EXPECT_EQ(end, BPoint(10.5f + 72, 60));
+	BRect damage;
+	EXPECT_FALSE(framebuffer.TakeDamage(&damage));
+}
+
+// Run under ThreadSanitizer: a window thread draws while a display thread takes the damage
+// and copies pixels out.
+TEST(Framebuffer, DrawingAndReadingFromTwoThreadsIsSafe)
+{
+	Framebuffer framebuffer(320, 200);
+	BFont font = ResetFont();
+	std::thread drawer([&] {
+		for (int32 i = 0; i < 200; i++) {
+			framebuffer.FillRect(BRect(i % 100, 10, i % 100 + 50, 60), i % 2 ? kWhite : kBlack,
+			                     framebuffer.Bounds());
+			framebuffer.DrawString(font, "Reset", 5, BPoint(10, 150), kPurple,
+			                       framebuffer.Bounds());
+		}
+	});
+	std::vector<uint32> copy(320 * 200);
+	int32 taken = 0;
+	for (int32 i = 0; i < 200; i++) {
+		BRect damage;
+		if (framebuffer.TakeDamage(&damage)) {
+			taken++;
+			EXPECT_TRUE(damage.IsValid());
+		}
+		framebuffer.CopyPixels(framebuffer.Bounds(), copy.data(), 320);
+	}
+	drawer.join();
+	BRect damage;
+	if (framebuffer.TakeDamage(&damage))
+		taken++;
+	EXPECT_GT(taken, 0);
 }
