@@ -16,8 +16,9 @@ namespace {
 
 status_t TeamError(int error)
 {
-	// ESRCH: no such process; EINVAL from pidfd_open: the pid is a thread, not a process.
-	if (error == ESRCH || error == EINVAL)
+	// ESRCH: no such process. pidfd_open on the id of a thread that is not a process's first:
+	// EINVAL on older kernels, ENOENT on newer ones.
+	if (error == ESRCH || error == EINVAL || error == ENOENT)
 		return B_BAD_TEAM_ID;
 	return PosixError(error);
 }
