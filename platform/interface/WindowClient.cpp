@@ -26,4 +26,10 @@ void WindowClient::DisplayKeyDown(const char* bytes, int32 numBytes)
 	fWindow.PostKeyDown(bytes, numBytes);
 }
 
+Framebuffer&
+FramebufferOf(BWindow& window)
+{
+	return WindowClient(window).DisplayFramebuffer();
+}
+
 } // namespace BPrivate

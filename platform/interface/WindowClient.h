@@ -22,4 +22,7 @@ private:
 	BWindow& fWindow;
 };
 
+// The window's backing store, for the platform's own code and tests.
+Framebuffer& FramebufferOf(BWindow& window);
+
 } // namespace BPrivate
