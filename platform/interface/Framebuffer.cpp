@@ -17,6 +17,7 @@
 #include "interface/PixelBox.h"
 #include "interface/Utf8.h"
 #include "kernel/PosixError.h"
+#include "translation/ImageCodecLock.h"
 
 namespace BPrivate {
 
@@ -220,6 +221,7 @@ status_t Framebuffer::SavePNG(const char* hostPath) const
 		return B_NO_MEMORY;
 	}
 	// The stream, and with it the file, is closed by IMG_SavePNG_RW whatever happens.
+	std::lock_guard<std::mutex> codecGuard(ImageCodecLock());
 	return IMG_SavePNG_RW(surface.get(), stream, 1) == 0 ? B_OK : B_IO_ERROR;
 }
 
