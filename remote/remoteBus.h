@@ -16,7 +16,8 @@ static const int32 kLcdBufferSize = 33;
 // A key bit of the status reply: bit `bitNumber` (0 = least significant) of payload byte
 // `byteIndex`, which is reply byte `byteIndex` + 1. The table ends at the row whose byteIndex is
 // -1.
-struct KeyMappingEntry {
+struct KeyMappingEntry
+{
 	int32 byteIndex;
 	int32 bitNumber;
 	char key;

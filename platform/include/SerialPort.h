@@ -8,7 +8,8 @@
 #include <OS.h>
 #include <SupportDefs.h>
 
-enum data_rate {
+enum data_rate
+{
 	B_0_BPS = 0,
 	B_50_BPS = 1,
 	B_75_BPS = 2,
@@ -31,24 +32,28 @@ enum data_rate {
 	B_31250_BPS = 19,
 };
 
-enum data_bits {
+enum data_bits
+{
 	B_DATA_BITS_7 = 0,
 	B_DATA_BITS_8 = 1,
 };
 
-enum stop_bits {
+enum stop_bits
+{
 	B_STOP_BITS_1 = 0,
 	B_STOP_BITS_2 = 1,
 };
 
-enum parity_mode {
+enum parity_mode
+{
 	B_NO_PARITY = 0,
 	B_ODD_PARITY = 1,
 	B_EVEN_PARITY = 2,
 };
 
 // Flow control methods, for SetFlowControl.
-enum {
+enum
+{
 	B_NOFLOW_CONTROL = 0,
 	B_HARDWARE_CONTROL = 1,
 	B_SOFTWARE_CONTROL = 2,
@@ -58,7 +63,8 @@ enum {
 // directory exists, else the machine's own serial ports. Settings may be changed at any time:
 // they apply at once to an open port and are kept for the next Open. Only one thread at a time
 // may use an object.
-class BSerialPort {
+class BSerialPort
+{
 public:
 	BSerialPort();
 	virtual ~BSerialPort();

@@ -1,0 +1,389 @@
+#include <SerialPort.h>
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "device/SerialDevices.h"
+#include "device/SerialSettings.h"
+#include "kernel/PosixError.h"
+
+using namespace BPrivate;
+
+namespace {
+
+// How long a blocking Write waits for room before it gives up with what it wrote: a unit that
+// stopped reading must not hold its writer for ever.
+const bigtime_t kWriteStallTimeout = 1000000;
+
+// What poll() may wait for, in milliseconds, until `deadline`: rounded up, so that a wait never
+// ends before its time; -1 for no deadline.
+int PollMilliseconds(bigtime_t deadline)
+{
+	if (deadline == B_INFINITE_TIMEOUT)
+		return -1;
+	bigtime_t remaining = deadline - system_time();
+	if (remaining <= 0)
+		return 0;
+	bigtime_t milliseconds = (remaining + 999) / 1000;
+	return milliseconds > INT32_MAX ? INT32_MAX : (int)milliseconds;
+}
+
+bigtime_t DeadlineAfter(bigtime_t timeout)
+{
+	if (timeout == B_INFINITE_TIMEOUT)
+		return B_INFINITE_TIMEOUT;
+	bigtime_t now = system_time();
+	if (timeout >= B_INFINITE_TIMEOUT - now)
+		return B_INFINITE_TIMEOUT;
+	return now + (timeout > 0 ? timeout : 0);
+}
+
+// Waits until `events` can be done on `descriptor` or the deadline passes. The revents, 0 on
+// time-out.
+short WaitFor(int descriptor, short events, bigtime_t deadline)
+{
+	for (;;) {
+		struct pollfd entry = {descriptor, events, 0};
+		int result = poll(&entry, 1, PollMilliseconds(deadline));
+		if (result > 0)
+			return entry.revents;
+		if (result == 0) {
+			if (deadline == B_INFINITE_TIMEOUT || system_time() >= deadline)
+				return 0;
+			continue;
+		}
+		if (errno != EINTR)
+			return POLLERR;
+	}
+}
+
+} // namespace
+
+BSerialPort::BSerialPort()
+    : fDescriptor(-1), fHungUp(false), fDataRate(B_19200_BPS), fDataBits(B_DATA_BITS_8),
+      fStopBits(B_STOP_BITS_1), fParityMode(B_NO_PARITY), fFlowControl(B_HARDWARE_CONTROL),
+      fBlocking(true), fTimeout(B_INFINITE_TIMEOUT)
+{
+}
+
+BSerialPort::~BSerialPort()
+{
+	Close();
+}
+
+status_t BSerialPort::Open(const char* portName)
+{
+	Close();
+	if (portName == nullptr || portName[0] == '\0')
+		return B_BAD_VALUE;
+
+	std::string path = SerialDevicePath(portName);
+	int descriptor;
+	do {
+		descriptor = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+	} while (descriptor < 0 && errno == EINTR);
+	if (descriptor < 0)
+		return PosixError(errno);
+	// Success is a value above 0: never hand out descriptor 0, even with stdin closed.
+	if (descriptor == 0) {
+		int moved = fcntl(descriptor, F_DUPFD_CLOEXEC, 1);
+		int error = errno;
+		close(descriptor);
+		if (moved < 0)
+			return PosixError(error);
+		descriptor = moved;
+	}
+
+	// flock keeps out every other opener, in this process or another; TIOCEXCL keeps out openers
+	// that do not take the lock (but not root).
+	int lockResult;
+	do {
+		lockResult = flock(descriptor, LOCK_EX | LOCK_NB);
+	} while (lockResult != 0 && errno == EINTR);
+	if (lockResult != 0) {
+		int error = errno;
+		close(descriptor);
+		return error == EWOULDBLOCK ? B_BUSY : PosixError(error);
+	}
+	ioctl(descriptor, TIOCEXCL);
+
+	fDescriptor = descriptor;
+	fHungUp = false;
+	status_t status = _ApplySettings();
+	if (status != B_OK) {
+		Close();
+		return status;
+	}
+	return fDescriptor;
+}
+
+void BSerialPort::Close()
+{
+	if (fDescriptor < 0)
+		return;
+	// Closing releases the lock; the descriptor is gone whatever close() says.
+	ioctl(fDescriptor, TIOCNXCL);
+	close(fDescriptor);
+	fDescriptor = -1;
+	fHungUp = false;
+}
+
+ssize_t BSerialPort::Read(void* buffer, size_t count)
+{
+	if (fDescriptor < 0)
+		return B_FILE_ERROR;
+	// A device that went away stays away: answer at once rather than poll it again. The caller
+	// paces its own retries.
+	if (fHungUp)
+		return B_IO_ERROR;
+	if (count == 0)
+		return 0;
+
+	uint8* bytes = static_cast<uint8*>(buffer);
+	bigtime_t deadline = fBlocking ? DeadlineAfter(fTimeout) : system_time();
+	size_t received = 0;
+	while (received < count) {
+		short events = WaitFor(fDescriptor, POLLIN, deadline);
+		if (events == 0)
+			break;
+		ssize_t length = read(fDescriptor, bytes + received, count - received);
+		if (length > 0) {
+			received += length;
+			continue;
+		}
+		if (length < 0 && errno == EINTR)
+			continue;
+		if (length < 0 && errno == EAGAIN)
+			continue;
+		// With VMIN 0 a read finding nothing returns 0 too, but not after poll() said the
+		// device was readable: readable and empty, or EIO, is a hang-up.
+		if (length == 0 || errno == EIO || (events & (POLLHUP | POLLERR)) != 0) {
+			fHungUp = true;
+			break;
+		}
+		return received > 0 ? (ssize_t)received : PosixError(errno);
+	}
+	if (received == 0 && fHungUp)
+		return B_IO_ERROR;
+	return received;
+}
+
+ssize_t BSerialPort::Write(const void* buffer, size_t count)
+{
+	if (fDescriptor < 0)
+		return B_FILE_ERROR;
+	if (fHungUp)
+		return B_IO_ERROR;
+
+	const uint8* bytes = static_cast<const uint8*>(buffer);
+	bigtime_t deadline = fBlocking ? DeadlineAfter(kWriteStallTimeout) : system_time();
+	size_t written = 0;
+	while (written < count) {
+		ssize_t length = write(fDescriptor, bytes + written, count - written);
+		if (length > 0) {
+			written += length;
+			continue;
+		}
+		if (length < 0 && errno == EINTR)
+			continue;
+		if (length < 0 && errno == EAGAIN) {
+			short events = WaitFor(fDescriptor, POLLOUT, deadline);
+			if ((events & POLLOUT) != 0)
+				continue;
+			if (events == 0) {
+				// No room before the deadline: give up with what went.
+				if (written == 0)
+					return B_WOULD_BLOCK;
+				break;
+			}
+			fHungUp = true;
+			return written > 0 ? (ssize_t)written : B_IO_ERROR;
+		}
+		int error = length < 0 ? errno : EIO;
+		if (error == EIO)
+			fHungUp = true;
+		return written > 0 ? (ssize_t)written : PosixError(error);
+	}
+	return written;
+}
+
+void BSerialPort::SetBlocking(bool blocking)
+{
+	fBlocking = blocking;
+}
+
+status_t BSerialPort::SetTimeout(bigtime_t microSeconds)
+{
+	fTimeout = microSeconds < 0 ? 0 : microSeconds;
+	return B_OK;
+}
+
+status_t BSerialPort::SetDataRate(data_rate bitsPerSecond)
+{
+	if (!IsSupportedDataRate(bitsPerSecond))
+		return B_BAD_VALUE;
+	fDataRate = bitsPerSecond;
+	return _ApplySettings();
+}
+
+data_rate BSerialPort::DataRate()
+{
+	return fDataRate;
+}
+
+void BSerialPort::SetDataBits(data_bits numBits)
+{
+	fDataBits = numBits;
+	_ApplySettings();
+}
+
+data_bits BSerialPort::DataBits()
+{
+	return fDataBits;
+}
+
+void BSerialPort::SetStopBits(stop_bits numBits)
+{
+	fStopBits = numBits;
+	_ApplySettings();
+}
+
+stop_bits BSerialPort::StopBits()
+{
+	return fStopBits;
+}
+
+void BSerialPort::SetParityMode(parity_mode which)
+{
+	fParityMode = which;
+	_ApplySettings();
+}
+
+parity_mode BSerialPort::ParityMode()
+{
+	return fParityMode;
+}
+
+void BSerialPort::SetFlowControl(uint32 method)
+{
+	fFlowControl = method;
+	_ApplySettings();
+}
+
+uint32 BSerialPort::FlowControl()
+{
+	return fFlowControl;
+}
+
+void BSerialPort::ClearInput()
+{
+	if (fDescriptor >= 0)
+		tcflush(fDescriptor, TCIFLUSH);
+}
+
+void BSerialPort::ClearOutput()
+{
+	if (fDescriptor >= 0)
+		tcflush(fDescriptor, TCOFLUSH);
+}
+
+status_t BSerialPort::SetDTR(bool asserted)
+{
+	if (fDescriptor < 0)
+		return B_FILE_ERROR;
+	int bits = TIOCM_DTR;
+	if (ioctl(fDescriptor, asserted ? TIOCMBIS : TIOCMBIC, &bits) != 0)
+		return PosixError(errno);
+	return B_OK;
+}
+
+status_t BSerialPort::SetRTS(bool asserted)
+{
+	if (fDescriptor < 0)
+		return B_FILE_ERROR;
+	int bits = TIOCM_RTS;
+	if (ioctl(fDescriptor, asserted ? TIOCMBIS : TIOCMBIC, &bits) != 0)
+		return PosixError(errno);
+	return B_OK;
+}
+
+bool BSerialPort::IsCTS()
+{
+	return (_ModemBits() & TIOCM_CTS) != 0;
+}
+
+bool BSerialPort::IsDSR()
+{
+	return (_ModemBits() & TIOCM_DSR) != 0;
+}
+
+bool BSerialPort::IsRI()
+{
+	return (_ModemBits() & TIOCM_RI) != 0;
+}
+
+bool BSerialPort::IsDCD()
+{
+	return (_ModemBits() & TIOCM_CD) != 0;
+}
+
+ssize_t BSerialPort::WaitForInput()
+{
+	if (fDescriptor < 0)
+		return B_FILE_ERROR;
+	if (fHungUp)
+		return B_IO_ERROR;
+	bigtime_t deadline = fBlocking ? DeadlineAfter(fTimeout) : system_time();
+	if (WaitFor(fDescriptor, POLLIN, deadline) == 0)
+		return 0;
+	int waiting = 0;
+	if (ioctl(fDescriptor, FIONREAD, &waiting) != 0)
+		return PosixError(errno);
+	return waiting;
+}
+
+int32 BSerialPort::CountDevices()
+{
+	fDevices = ListSerialDevices();
+	return (int32)fDevices.size();
+}
+
+status_t BSerialPort::GetDeviceName(int32 index, char* name, size_t bufSize)
+{
+	if (name == nullptr || bufSize == 0)
+		return B_BAD_VALUE;
+	if (index < 0 || (size_t)index >= fDevices.size())
+		return B_BAD_INDEX;
+	const std::string& device = fDevices[index];
+	size_t length = device.size() < bufSize - 1 ? device.size() : bufSize - 1;
+	memcpy(name, device.data(), length);
+	name[length] = '\0';
+	return length == device.size() ? B_OK : B_NAME_TOO_LONG;
+}
+
+status_t BSerialPort::_ApplySettings()
+{
+	if (fDescriptor < 0)
+		return B_OK;
+	SerialSettings settings;
+	settings.dataRate = fDataRate;
+	settings.dataBits = fDataBits;
+	settings.stopBits = fStopBits;
+	settings.parityMode = fParityMode;
+	settings.flowControl = fFlowControl;
+	return ApplySerialSettings(fDescriptor, settings);
+}
+
+int32 BSerialPort::_ModemBits()
+{
+	int bits = 0;
+	if (fDescriptor < 0 || ioctl(fDescriptor, TIOCMGET, &bits) != 0)
+		return 0;
+	return bits;
+}
