@@ -1,0 +1,266 @@
+#include "unit-sim/UnitSimulator.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "unit-sim/SimulatorWaits.h"
+
+namespace UnitSim {
+
+namespace {
+
+// How long HangUp waits for the unit's thread to close the line.
+const std::chrono::seconds kRequestTimeout{5};
+
+bool MakeDirectories(const std::string& path, std::string* error)
+{
+	for (size_t slash = 1; slash != std::string::npos;) {
+		slash = path.find('/', slash + 1);
+		std::string prefix = path.substr(0, slash);
+		if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) {
+			*error = "mkdir " + prefix + ": " + strerror(errno);
+			return false;
+		}
+	}
+	return true;
+}
+
+} // namespace
+
+UnitSimulator::UnitSimulator(std::string root, std::string name, Options options)
+    : fRoot(std::move(root)), fName(std::move(name)), fOptions(options),
+      fByteTime(std::chrono::nanoseconds(10 * 1000000000LL /
+                                         (options.bitRate > 0 ? options.bitRate : 57600))),
+      fLateReplyDelay(options.lateReplyDelay)
+{
+}
+
+UnitSimulator::~UnitSimulator()
+{
+	Stop();
+	fTerminal.Close();
+	_Unlink();
+	if (fWakeRead >= 0)
+		close(fWakeRead);
+	if (fWakeWrite >= 0)
+		close(fWakeWrite);
+}
+
+std::string UnitSimulator::LinkPath() const
+{
+	return fRoot + "/dev/ports/" + fName;
+}
+
+std::string UnitSimulator::SlavePath() const
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	return fSlavePath;
+}
+
+bool UnitSimulator::Start(std::string* error)
+{
+	std::string ignored;
+	if (error == nullptr)
+		error = &ignored;
+	std::lock_guard<std::mutex> guard(fLock);
+	if (fRunning || fHungUp) {
+		*error = "already started";
+		return false;
+	}
+	int wake[2];
+	if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+		*error = std::string("pipe: ") + strerror(errno);
+		return false;
+	}
+	fWakeRead = wake[0];
+	fWakeWrite = wake[1];
+	if (!fTerminal.Open(error))
+		return false;
+	fSlavePath = fTerminal.SlavePath();
+
+	if (!MakeDirectories(fRoot + "/dev/ports", error))
+		return false;
+	std::string link = LinkPath();
+	struct stat target;
+	struct stat entry;
+	if (lstat(link.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode) &&
+	    stat(link.c_str(), &target) != 0)
+		unlink(link.c_str());
+	if (symlink(fSlavePath.c_str(), link.c_str()) != 0) {
+		*error = "symlink " + link + ": " + strerror(errno);
+		return false;
+	}
+	fLinked = true;
+
+	fRunning = true;
+	fNextUnsolicited = Clock::now() + fOptions.unsolicitedInterval;
+	fThread = std::thread(&UnitSimulator::_Run, this);
+	return true;
+}
+
+void UnitSimulator::Stop()
+{
+	{
+		std::lock_guard<std::mutex> guard(fLock);
+		if (!fRunning)
+			return;
+		fStopping = true;
+	}
+	_Wake();
+	fThread.join();
+	std::lock_guard<std::mutex> guard(fLock);
+	fRunning = false;
+	fStopping = false;
+}
+
+void UnitSimulator::PressKey(Key key)
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	fPressPolls[KeyIndex(key)] = fOptions.pressPolls > 0 ? fOptions.pressPolls : 1;
+}
+
+void UnitSimulator::PressKeyFor(Key key, Clock::duration duration)
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	fPressedUntil[KeyIndex(key)] = Clock::now() + duration;
+	if (fPressPolls[KeyIndex(key)] < 1)
+		fPressPolls[KeyIndex(key)] = 1;
+}
+
+void UnitSimulator::HoldKey(Key key, bool held)
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	if (held)
+		fHeldKeys |= KeyFlag(key);
+	else
+		fHeldKeys &= ~KeyFlag(key);
+}
+
+std::pair<std::string, std::string> UnitSimulator::LcdLines() const
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	return fLcd;
+}
+
+std::vector<LcdFrame> UnitSimulator::LcdFrames() const
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	return std::vector<LcdFrame>(fFrames.begin(), fFrames.end());
+}
+
+uint64_t UnitSimulator::LcdFrameCount() const
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	return fFrameCount;
+}
+
+bool UnitSimulator::WaitForLcd(const std::string& line1, const std::string& line2,
+                               Clock::time_point deadline) const
+{
+	std::unique_lock<std::mutex> lock(fLock);
+	return fChanged.wait_until(lock, deadline,
+	                           [&] { return fLcd.first == line1 && fLcd.second == line2; });
+}
+
+bool UnitSimulator::WaitForLcdFrames(uint64_t count, Clock::time_point deadline) const
+{
+	std::unique_lock<std::mutex> lock(fLock);
+	return fChanged.wait_until(lock, deadline, [&] { return fFrameCount >= count; });
+}
+
+uint64_t UnitSimulator::PollCount() const
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	return fPollCount;
+}
+
+bool UnitSimulator::WaitForPolls(uint64_t count, Clock::time_point deadline) const
+{
+	std::unique_lock<std::mutex> lock(fLock);
+	return fChanged.wait_until(lock, deadline, [&] { return fPollCount >= count; });
+}
+
+std::vector<Clock::time_point> UnitSimulator::PollTimes() const
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	return std::vector<Clock::time_point>(fPollTimes.begin(), fPollTimes.end());
+}
+
+uint64_t UnitSimulator::RepliesSent() const
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	return fRepliesSent;
+}
+
+uint64_t UnitSimulator::IgnoredByteCount() const
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	return fIgnoredBytes;
+}
+
+void UnitSimulator::SetMisbehaviour(Misbehaviour misbehaviour)
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	fMisbehaviour = misbehaviour;
+}
+
+void UnitSimulator::SetLateReplyDelay(std::chrono::milliseconds delay)
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	fLateReplyDelay = delay;
+}
+
+void UnitSimulator::HangUp()
+{
+	std::unique_lock<std::mutex> lock(fLock);
+	if (fHungUp)
+		return;
+	if (!fRunning) {
+		// No thread uses the terminal: close it here.
+		fTerminal.Close();
+		fHungUp = true;
+		return;
+	}
+	fHangUpRequested = true;
+	lock.unlock();
+	_Wake();
+	lock.lock();
+	fChanged.wait_for(lock, kRequestTimeout, [&] { return fHungUp; });
+}
+
+void UnitSimulator::Remove()
+{
+	HangUp();
+	_Unlink();
+}
+
+bool UnitSimulator::IsHungUp() const
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	return fHungUp;
+}
+
+void UnitSimulator::_Wake()
+{
+	if (fWakeWrite < 0)
+		return;
+	uint8_t byte = 1;
+	// A full pipe already wakes the thread.
+	while (write(fWakeWrite, &byte, 1) < 0 && errno == EINTR) {
+	}
+}
+
+void UnitSimulator::_Unlink()
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	if (!fLinked)
+		return;
+	unlink(LinkPath().c_str());
+	fLinked = false;
+}
+
+} // namespace UnitSim

@@ -1,0 +1,164 @@
+#pragma once
+
+// A simulated remote unit: it answers on a pseudo-terminal linked into a platform root's
+// dev/ports as a real unit answers on its serial line, and lets tests and demos press its keys,
+// read its LCD and make it misbehave.
+
+#include <stdint.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "unit-sim/PseudoTerminal.h"
+#include "unit-sim/StatusReply.h"
+
+namespace UnitSim {
+
+typedef std::chrono::steady_clock Clock;
+
+enum class Misbehaviour
+{
+	None,
+	Silence,     // no status replies at all (the LCD is still taken)
+	WrongHeader, // replies headed 0x91, checksum right
+	BadChecksum, // replies whose checksum is one off
+	Garbage,     // reply-long random bytes, never headed 0x90, every key bit set
+	LongReply,   // good replies of Options::longReplySize bytes (more than 50)
+	LateReply,   // good replies, each sent Options::lateReplyDelay after its poll
+	Unsolicited, // good replies, and a byte 0x55 every Options::unsolicitedInterval besides
+};
+
+struct Options
+{
+	Model model = Model::Km3;
+	// Emulates the line's speed both ways: each byte takes 10 bit times. Received bytes are
+	// taken at that pace (a poll queued behind an LCD command is seen after the command's wire
+	// time), and replies are sent at it.
+	bool wireTiming = false;
+	int bitRate = 57600;
+	// How many polls a PressKey holds its key down for.
+	int pressPolls = 3;
+	std::chrono::milliseconds lateReplyDelay{30};
+	std::chrono::milliseconds unsolicitedInterval{50};
+	size_t longReplySize = 60;
+};
+
+struct LcdFrame
+{
+	std::string line1;
+	std::string line2;
+	Clock::time_point time;
+};
+
+// Every public operation may be called from any thread; the unit's own thread does the talking.
+class UnitSimulator
+{
+public:
+	// The port appears as `root`/dev/ports/`name` once started.
+	UnitSimulator(std::string root, std::string name, Options options = Options());
+	// Stops the unit's thread, joins it and removes the dev/ports entry.
+	~UnitSimulator();
+
+	UnitSimulator(const UnitSimulator&) = delete;
+	UnitSimulator& operator=(const UnitSimulator&) = delete;
+
+	// Opens the pseudo-terminal, links it into dev/ports (creating the directories, replacing a
+	// dangling link left behind) and starts answering. False, with the reason in `error`.
+	bool Start(std::string* error = nullptr);
+	void Stop();
+
+	std::string LinkPath() const;
+	std::string SlavePath() const;
+	Model UnitModel() const { return fOptions.model; }
+
+	// The key is down in the next Options::pressPolls replies, then up.
+	void PressKey(Key key);
+	// The key is down in every reply until `duration` has passed (and in one reply at least).
+	void PressKeyFor(Key key, Clock::duration duration);
+	// The key stays down (or up) until told otherwise.
+	void HoldKey(Key key, bool held);
+
+	// The two 16-character lines of the last LCD text command; empty before the first.
+	std::pair<std::string, std::string> LcdLines() const;
+	std::vector<LcdFrame> LcdFrames() const;
+	uint64_t LcdFrameCount() const;
+	bool WaitForLcd(const std::string& line1, const std::string& line2,
+	                Clock::time_point deadline) const;
+	bool WaitForLcdFrames(uint64_t count, Clock::time_point deadline) const;
+
+	uint64_t PollCount() const;
+	bool WaitForPolls(uint64_t count, Clock::time_point deadline) const;
+	// When each poll byte was taken (the latest ones, at most 100,000).
+	std::vector<Clock::time_point> PollTimes() const;
+	uint64_t RepliesSent() const;
+	// Bytes that were neither a poll nor part of an LCD text command.
+	uint64_t IgnoredByteCount() const;
+
+	void SetMisbehaviour(Misbehaviour misbehaviour);
+	void SetLateReplyDelay(std::chrono::milliseconds delay);
+
+	// Closes the pseudo-terminal: the program sees POLLHUP, and EIO on writes. Returns once done.
+	void HangUp();
+	// Hangs up and removes the dev/ports entry, as when a USB adapter is pulled out.
+	void Remove();
+	bool IsHungUp() const;
+
+private:
+	void _Run();
+	void _Wake();
+	void _Take(uint8_t byte);
+	void _Answer();
+	std::vector<uint8_t> _ReplyFor(Misbehaviour misbehaviour, KeySet held);
+	void _Send(const std::vector<uint8_t>& bytes);
+	// Waits until `time` or until asked to stop; false when asked to stop.
+	bool _SleepUntil(Clock::time_point time);
+	void _DoHangUp();
+	void _Unlink();
+
+	const std::string fRoot;
+	const std::string fName;
+	const Options fOptions;
+	const Clock::duration fByteTime;
+
+	mutable std::mutex fLock;
+	mutable std::condition_variable fChanged;
+	bool fRunning = false;
+	bool fStopping = false;
+	bool fHangUpRequested = false;
+	bool fHungUp = false;
+	bool fLinked = false;
+	std::string fSlavePath;
+	Misbehaviour fMisbehaviour = Misbehaviour::None;
+	std::chrono::milliseconds fLateReplyDelay;
+	KeySet fHeldKeys = 0;
+	int fPressPolls[2] = {0, 0};
+	Clock::time_point fPressedUntil[2];
+	std::deque<LcdFrame> fFrames;
+	uint64_t fFrameCount = 0;
+	std::pair<std::string, std::string> fLcd;
+	uint64_t fPollCount = 0;
+	std::deque<Clock::time_point> fPollTimes;
+	uint64_t fRepliesSent = 0;
+	uint64_t fIgnoredBytes = 0;
+
+	// The unit's thread alone touches these once it runs.
+	PseudoTerminal fTerminal;
+	int fWakeRead = -1;
+	int fWakeWrite = -1;
+	std::string fLcdText;
+	size_t fLcdRemaining = 0;
+	Clock::time_point fLineFreeAt;
+	Clock::time_point fNextUnsolicited;
+	std::minstd_rand fRandom{2718};
+
+	std::thread fThread;
+};
+
+} // namespace UnitSim

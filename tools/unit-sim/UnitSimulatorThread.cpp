@@ -1,0 +1,249 @@
+#include "unit-sim/UnitSimulator.h"
+
+// The unit's own thread: it takes the bytes the program sends and answers them.
+
+#include <errno.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "unit-sim/SimulatorWaits.h"
+
+namespace UnitSim {
+
+namespace {
+
+const size_t kFrameHistory = 10000;
+const size_t kPollHistory = 100000;
+const uint8_t kUnsolicitedByte = 0x55;
+const uint8_t kWrongHeader = 0x91;
+// How long a reply may wait for room in the line before the rest of it is dropped.
+const std::chrono::milliseconds kSendStall{500};
+
+} // namespace
+
+void UnitSimulator::_Run()
+{
+	for (;;) {
+		bool hangUp;
+		Misbehaviour misbehaviour;
+		{
+			std::lock_guard<std::mutex> guard(fLock);
+			if (fStopping)
+				return;
+			hangUp = fHangUpRequested;
+			misbehaviour = fMisbehaviour;
+		}
+		if (hangUp) {
+			_DoHangUp();
+			continue;
+		}
+
+		bool unsolicited = misbehaviour == Misbehaviour::Unsolicited && fTerminal.IsOpen();
+		Clock::time_point wakeAt = Clock::now() + std::chrono::seconds(1);
+		if (unsolicited && fNextUnsolicited < wakeAt)
+			wakeAt = fNextUnsolicited;
+
+		struct pollfd entries[2] = {{fWakeRead, POLLIN, 0}, {fTerminal.Master(), POLLIN, 0}};
+		int count = fTerminal.IsOpen() ? 2 : 1;
+		int result = poll(entries, count, PollMilliseconds(wakeAt));
+		if (result < 0 && errno != EINTR)
+			return;
+		if (result > 0 && (entries[0].revents & POLLIN) != 0) {
+			uint8_t drain[64];
+			while (read(fWakeRead, drain, sizeof(drain)) > 0) {
+			}
+		}
+		if (result > 0 && count == 2 && (entries[1].revents & POLLIN) != 0) {
+			uint8_t buffer[256];
+			ssize_t length = read(fTerminal.Master(), buffer, sizeof(buffer));
+			Clock::time_point readAt = Clock::now();
+			for (ssize_t index = 0; index < length; index++) {
+				if (fOptions.wireTiming) {
+					// Each byte is taken when its last bit has come down the line.
+					Clock::time_point arrival = std::max(fLineFreeAt, readAt) + fByteTime;
+					fLineFreeAt = arrival;
+					if (!_SleepUntil(arrival))
+						break;
+				}
+				_Take(buffer[index]);
+			}
+		} else if (result > 0 && count == 2 && (entries[1].revents & (POLLHUP | POLLERR)) != 0) {
+			// The unit holds its own slave descriptor, so this should not last; do not spin.
+			_SleepUntil(Clock::now() + std::chrono::milliseconds(10));
+		}
+
+		if (unsolicited && fTerminal.IsOpen() && Clock::now() >= fNextUnsolicited) {
+			_Send(std::vector<uint8_t>(1, kUnsolicitedByte));
+			fNextUnsolicited = Clock::now() + fOptions.unsolicitedInterval;
+		}
+	}
+}
+
+void UnitSimulator::_Take(uint8_t byte)
+{
+	if (fLcdRemaining > 0) {
+		fLcdText.push_back((char)byte);
+		if (--fLcdRemaining > 0)
+			return;
+		LcdFrame frame{fLcdText.substr(0, kLcdLineLength), fLcdText.substr(kLcdLineLength),
+		               Clock::now()};
+		std::lock_guard<std::mutex> guard(fLock);
+		fLcd = std::make_pair(frame.line1, frame.line2);
+		fFrames.push_back(std::move(frame));
+		if (fFrames.size() > kFrameHistory)
+			fFrames.pop_front();
+		fFrameCount++;
+		fChanged.notify_all();
+		return;
+	}
+	if (byte == kLcdTextCommand) {
+		fLcdText.clear();
+		fLcdRemaining = kLcdTextLength;
+		return;
+	}
+	if (byte == kPollByte) {
+		{
+			std::lock_guard<std::mutex> guard(fLock);
+			fPollCount++;
+			fPollTimes.push_back(Clock::now());
+			if (fPollTimes.size() > kPollHistory)
+				fPollTimes.pop_front();
+			fChanged.notify_all();
+		}
+		_Answer();
+		return;
+	}
+	std::lock_guard<std::mutex> guard(fLock);
+	fIgnoredBytes++;
+}
+
+void UnitSimulator::_Answer()
+{
+	Misbehaviour misbehaviour;
+	KeySet held;
+	std::chrono::milliseconds delay;
+	Clock::time_point polledAt = Clock::now();
+	{
+		std::lock_guard<std::mutex> guard(fLock);
+		misbehaviour = fMisbehaviour;
+		delay = fLateReplyDelay;
+		held = fHeldKeys;
+		for (Key key : {Key::Enter, Key::Backslash}) {
+			int index = KeyIndex(key);
+			if (fPressPolls[index] > 0 || polledAt < fPressedUntil[index]) {
+				held |= KeyFlag(key);
+				if (fPressPolls[index] > 0)
+					fPressPolls[index]--;
+			}
+		}
+	}
+	if (misbehaviour == Misbehaviour::Silence)
+		return;
+	std::vector<uint8_t> reply = _ReplyFor(misbehaviour, held);
+	if (misbehaviour == Misbehaviour::LateReply && !_SleepUntil(polledAt + delay))
+		return;
+	_Send(reply);
+	std::lock_guard<std::mutex> guard(fLock);
+	fRepliesSent++;
+	fChanged.notify_all();
+}
+
+std::vector<uint8_t> UnitSimulator::_ReplyFor(Misbehaviour misbehaviour, KeySet held)
+{
+	std::vector<uint8_t> reply = BuildStatusReply(fOptions.model, held);
+	switch (misbehaviour) {
+	case Misbehaviour::WrongHeader:
+		reply[0] = kWrongHeader;
+		SealChecksum(reply);
+		break;
+	case Misbehaviour::BadChecksum:
+		reply.back() = (uint8_t)((reply.back() + 1) & 0x7f);
+		break;
+	case Misbehaviour::Garbage:
+		for (uint8_t& byte : reply)
+			byte = (uint8_t)(fRandom() & 0xff);
+		if (reply[0] == kPollByte)
+			reply[0] = kWrongHeader;
+		for (Key key : {Key::Enter, Key::Backslash}) {
+			KeyBit bit = KeyBitFor(fOptions.model, key);
+			reply[bit.byte] |= bit.mask;
+		}
+		break;
+	case Misbehaviour::LongReply:
+		reply.resize(fOptions.longReplySize > reply.size() ? fOptions.longReplySize : reply.size(),
+		             0);
+		SealChecksum(reply);
+		break;
+	default:
+		break;
+	}
+	return reply;
+}
+
+void UnitSimulator::_Send(const std::vector<uint8_t>& bytes)
+{
+	if (!fTerminal.IsOpen())
+		return;
+	Clock::time_point start = Clock::now();
+	Clock::time_point giveUp = start + kSendStall;
+	size_t sent = 0;
+	while (sent < bytes.size()) {
+		size_t chunk = bytes.size() - sent;
+		if (fOptions.wireTiming) {
+			// A byte is on the far side once its 10 bit times have passed.
+			std::this_thread::sleep_until(start + fByteTime * (sent + 1));
+			chunk = 1;
+		}
+		ssize_t length = write(fTerminal.Master(), bytes.data() + sent, chunk);
+		if (length > 0) {
+			sent += length;
+			continue;
+		}
+		if (length < 0 && errno == EINTR)
+			continue;
+		if (length < 0 && errno == EAGAIN && Clock::now() < giveUp) {
+			struct pollfd entry = {fTerminal.Master(), POLLOUT, 0};
+			poll(&entry, 1, PollMilliseconds(giveUp));
+			continue;
+		}
+		return;
+	}
+}
+
+bool UnitSimulator::_SleepUntil(Clock::time_point time)
+{
+	for (;;) {
+		{
+			std::lock_guard<std::mutex> guard(fLock);
+			if (fStopping || fHangUpRequested)
+				return false;
+		}
+		Clock::time_point now = Clock::now();
+		if (now >= time)
+			return true;
+		if (time - now < std::chrono::milliseconds(2)) {
+			std::this_thread::sleep_until(time);
+			return true;
+		}
+		struct pollfd entry = {fWakeRead, POLLIN, 0};
+		if (poll(&entry, 1, PollMilliseconds(time)) > 0) {
+			uint8_t drain[64];
+			while (read(fWakeRead, drain, sizeof(drain)) > 0) {
+			}
+		}
+	}
+}
+
+void UnitSimulator::_DoHangUp()
+{
+	fTerminal.Close();
+	fLcdRemaining = 0;
+	std::lock_guard<std::mutex> guard(fLock);
+	fHungUp = true;
+	fHangUpRequested = false;
+	fChanged.notify_all();
+}
+
+} // namespace UnitSim
