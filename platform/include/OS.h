@@ -33,7 +33,34 @@ enum {
 	B_REAL_TIME_PRIORITY = 120,
 };
 
+// The time base of snooze_until: system_time().
+enum {
+	B_SYSTEM_TIMEBASE = 0,
+};
+
 typedef int32 (*thread_func)(void* data);
+
+typedef enum {
+	B_THREAD_RUNNING = 1,
+	B_THREAD_READY,
+	B_THREAD_RECEIVING,
+	B_THREAD_ASLEEP,
+	B_THREAD_SUSPENDED,
+	B_THREAD_WAITING,
+} thread_state;
+
+typedef struct {
+	thread_id thread;
+	team_id team;
+	char name[B_OS_NAME_LENGTH];
+	thread_state state;
+	int32 priority;
+	sem_id sem;
+	bigtime_t user_time;
+	bigtime_t kernel_time;
+	void* stack_base;
+	void* stack_end;
+} thread_info;
 
 extern "C" {
 
@@ -50,6 +77,8 @@ status_t wait_for_thread(thread_id thread, status_t* exitValue);
 thread_id find_thread(const char* name);
 status_t rename_thread(thread_id thread, const char* newName);
 status_t set_thread_priority(thread_id thread, int32 newPriority);
+// Fills in the id, team, name, state and priority; the other fields are 0.
+status_t get_thread_info(thread_id thread, thread_info* info);
 
 // Semaphores
 sem_id create_sem(int32 count, const char* name);
