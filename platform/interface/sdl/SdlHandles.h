@@ -1,0 +1,43 @@
+#pragma once
+
+#include <memory>
+
+#include <SDL.h>
+
+namespace BPrivate {
+
+// Owners of SDL's handles. A texture must go before its renderer and a renderer before its
+// window: declare them in that order (window first) so that members are destroyed the other way.
+
+struct SdlWindowDeleter
+{
+	void operator()(SDL_Window* window) const { SDL_DestroyWindow(window); }
+};
+
+struct SdlRendererDeleter
+{
+	void operator()(SDL_Renderer* renderer) const { SDL_DestroyRenderer(renderer); }
+};
+
+struct SdlTextureDeleter
+{
+	void operator()(SDL_Texture* texture) const { SDL_DestroyTexture(texture); }
+};
+
+using WindowHandle = std::unique_ptr<SDL_Window, SdlWindowDeleter>;
+using RendererHandle = std::unique_ptr<SDL_Renderer, SdlRendererDeleter>;
+using TextureHandle = std::unique_ptr<SDL_Texture, SdlTextureDeleter>;
+
+// A successful SDL_Init, adopted: SDL_Quit when this goes. Declared before every other SDL handle
+// of its owner, so that it is destroyed after them.
+class SdlSession
+{
+public:
+	SdlSession() = default;
+	~SdlSession() { SDL_Quit(); }
+
+	SdlSession(const SdlSession&) = delete;
+	SdlSession& operator=(const SdlSession&) = delete;
+};
+
+} // namespace BPrivate

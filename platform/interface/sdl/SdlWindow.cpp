@@ -1,0 +1,144 @@
+#include "interface/sdl/SdlWindow.h"
+
+#include <cassert>
+#include <cstdio>
+
+#include "interface/Display.h"
+#include "interface/Framebuffer.h"
+
+namespace BPrivate {
+
+namespace {
+
+void ReportSdlError(const char* what)
+{
+	fprintf(stderr, "sdl: %s: %s\n", what, SDL_GetError());
+}
+
+} // namespace
+
+std::unique_ptr<SdlWindow> SdlWindow::Create(DisplayClient& client)
+{
+	const BRect frame = client.DisplayFrame();
+	// Created hidden, so that the cursor can be set before the window appears.
+	WindowHandle window(SDL_CreateWindow(client.DisplayTitle(), static_cast<int>(frame.left),
+	                                     static_cast<int>(frame.top), frame.IntegerWidth() + 1,
+	                                     frame.IntegerHeight() + 1,
+	                                     SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN));
+	if (!window) {
+		ReportSdlError("cannot create a window");
+		return nullptr;
+	}
+	RendererHandle renderer(SDL_CreateRenderer(window.get(), -1, SDL_RENDERER_ACCELERATED));
+	if (!renderer)
+		renderer.reset(SDL_CreateRenderer(window.get(), -1, SDL_RENDERER_SOFTWARE));
+	if (!renderer) {
+		ReportSdlError("cannot create a renderer");
+		return nullptr;
+	}
+	std::unique_ptr<SdlWindow> sdlWindow(
+	    new SdlWindow(client, std::move(window), std::move(renderer)));
+	if (!sdlWindow->CreateTexture())
+		return nullptr;
+	return sdlWindow;
+}
+
+void SdlWindow::Show()
+{
+	SDL_ShowWindow(fWindow.get());
+	PresentAll();
+	TakeFocus();
+}
+
+SdlWindow::SdlWindow(DisplayClient& client, WindowHandle window, RendererHandle renderer)
+    : fClient(client), fWindow(std::move(window)), fRenderer(std::move(renderer))
+{
+}
+
+bool SdlWindow::CreateTexture()
+{
+	const Framebuffer& framebuffer = fClient.DisplayFramebuffer();
+	fTexture.reset();
+	fTexture.reset(SDL_CreateTexture(fRenderer.get(), SDL_PIXELFORMAT_ARGB8888,
+	                                 SDL_TEXTUREACCESS_STREAMING, framebuffer.Width(),
+	                                 framebuffer.Height()));
+	if (!fTexture) {
+		ReportSdlError("cannot create a texture");
+		return false;
+	}
+	// The framebuffer is opaque; the screen shows its colours as they are.
+	SDL_SetTextureBlendMode(fTexture.get(), SDL_BLENDMODE_NONE);
+	fTextureWidth = framebuffer.Width();
+	fTextureHeight = framebuffer.Height();
+	return true;
+}
+
+void SdlWindow::PresentDamage()
+{
+	BRect damage;
+	if (!fClient.DisplayFramebuffer().TakeDamage(&damage))
+		return;
+	Upload(damage);
+	Render();
+}
+
+void SdlWindow::PresentAll()
+{
+	Framebuffer& framebuffer = fClient.DisplayFramebuffer();
+	// The damage goes first: whatever is painted after this call adds new damage, whatever was
+	// painted before it is in the copy below.
+	BRect damage;
+	framebuffer.TakeDamage(&damage);
+	Upload(framebuffer.Bounds());
+	Render();
+}
+
+void SdlWindow::RecreateTexture()
+{
+	if (CreateTexture())
+		PresentAll();
+}
+
+void SdlWindow::TakeFocus()
+{
+	SDL_RaiseWindow(fWindow.get());
+	// Without a window manager nobody else hands out the keyboard; with one, this is a request.
+	SDL_SetWindowInputFocus(fWindow.get());
+}
+
+void SdlWindow::Upload(BRect area)
+{
+	if (!fTexture)
+		return;
+	area = area & fClient.DisplayFramebuffer().Bounds();
+	if (!area.IsValid())
+		return;
+	const SDL_Rect rect = {static_cast<int>(area.left), static_cast<int>(area.top),
+	                       area.IntegerWidth() + 1, area.IntegerHeight() + 1};
+	void* pixels;
+	int pitch;
+	if (SDL_LockTexture(fTexture.get(), &rect, &pixels, &pitch) != 0) {
+		ReportSdlError("cannot lock the texture");
+		return;
+	}
+	assert(pitch % static_cast<int>(sizeof(uint32)) == 0);
+	// Every pixel of the locked area is written: SDL does not promise that a locked streaming
+	// texture holds its old contents.
+	fClient.DisplayFramebuffer().CopyPixels(area, static_cast<uint32*>(pixels),
+	                                        pitch / static_cast<int>(sizeof(uint32)));
+	SDL_UnlockTexture(fTexture.get());
+}
+
+void SdlWindow::Render()
+{
+	if (!fTexture)
+		return;
+	// The whole texture every time: after a present the renderer's back buffer is undefined.
+	SDL_SetRenderDrawColor(fRenderer.get(), 0, 0, 0, SDL_ALPHA_OPAQUE);
+	SDL_RenderClear(fRenderer.get());
+	const SDL_Rect whole = {0, 0, fTextureWidth, fTextureHeight};
+	SDL_RenderCopy(fRenderer.get(), fTexture.get(), nullptr, &whole);
+	SDL_RenderPresent(fRenderer.get());
+}
+
+} // namespace BPrivate

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <memory>
+
+#include <Rect.h>
+#include <SDL.h>
+
+#include "interface/sdl/SdlHandles.h"
+
+namespace BPrivate {
+
+class DisplayClient;
+
+// One client's window on the screen: an undecorated SDL window at the client's frame, its
+// renderer and a streaming texture the size of the client's framebuffer. The texture is the
+// screen's copy of the framebuffer; presenting uploads what changed and draws the whole texture.
+// Main thread only, like all of SDL's video calls.
+class SdlWindow
+{
+public:
+	// A hidden window; null (with a line on standard error) when SDL cannot make it.
+	static std::unique_ptr<SdlWindow> Create(DisplayClient& client);
+	// Maps the window, shows the framebuffer on it and gives it the keyboard.
+	void Show();
+
+	DisplayClient& Client() const { return fClient; }
+	Uint32 Id() const { return SDL_GetWindowID(fWindow.get()); }
+
+	// Shows what was painted since the last present, if anything.
+	void PresentDamage();
+	// Shows the whole framebuffer again, for when the screen lost what it showed (an expose).
+	void PresentAll();
+	// For when the renderer lost its textures (a device or render-target reset).
+	void RecreateTexture();
+	// Puts the window on top and gives it the keyboard.
+	void TakeFocus();
+
+private:
+	SdlWindow(DisplayClient& client, WindowHandle window, RendererHandle renderer);
+
+	bool CreateTexture();
+	void Upload(BRect area);
+	void Render();
+
+	DisplayClient& fClient;
+	WindowHandle fWindow;
+	RendererHandle fRenderer;
+	TextureHandle fTexture;
+	int fTextureWidth = 0;
+	int fTextureHeight = 0;
+};
+
+} // namespace BPrivate
