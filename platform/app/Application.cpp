@@ -50,8 +50,13 @@ void BApplication::Init(const char* signature)
 	fSignature = signature != NULL ? signature : "";
 
 	// The program prints progress lines and never flushes: each must reach a pipe or a log as
-	// it is printed, and none may be lost if a signal ends the process.
-	setvbuf(stdout, NULL, _IOLBF, 0);
+	// it is printed, and none may be lost if a signal ends the process. The buffer is given
+	// explicitly: glibc, asked for line buffering without one, keeps the fully buffered
+	// stream's write limits if the stream was used before (a forked test child, a line printed
+	// before the application was built), and lines then stay in the buffer.
+	static char lineBuffer[BUFSIZ];
+	fflush(stdout);
+	setvbuf(stdout, lineBuffer, _IOLBF, sizeof(lineBuffer));
 
 	// Before the display, which may put the terminal in raw mode: from then on a signal must
 	// find the handler that restores it.

@@ -275,6 +275,9 @@ TEST_F(Application, StandardOutputIsLineBufferedSoLinesSurviveAKill)
 	if (child == 0) {
 		dup2(output[1], STDOUT_FILENO);
 		close(output[0]);
+		// Used before the application exists, while fully buffered: the switch to line
+		// buffering must still take.
+		printf("early line\n");
 		{
 			BApplication application(kSignature);
 			printf("first line\n");
@@ -294,5 +297,5 @@ TEST_F(Application, StandardOutputIsLineBufferedSoLinesSurviveAKill)
 	int status = 0;
 	ASSERT_EQ(child, waitpid(child, &status, 0));
 	EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-	EXPECT_EQ("first line\nsecond line\n", text);
+	EXPECT_EQ("early line\nfirst line\nsecond line\n", text);
 }
