@@ -19,15 +19,13 @@ static const bigtime_t kDeadQueuePause = 100000; // 0.1 s
 
 // Guards both lines, so that a pair is always published and read whole. Never destroyed: the
 // window's thread may still read the lines while the process exits.
-static BLocker&
-LinesLock()
+static BLocker& LinesLock()
 {
 	static BLocker* locker = new BLocker("message lines");
 	return *locker;
 }
 
-void
-M_ShowMessage(const char* line1, const char* line2)
+void M_ShowMessage(const char* line1, const char* line2)
 {
 	{
 		BAutolock lock(LinesLock());
@@ -38,16 +36,14 @@ M_ShowMessage(const char* line1, const char* line2)
 	printf("\n%s\n%s\n\n", line1, line2);
 }
 
-void
-M_ReadMessage(char* line1, char* line2)
+void M_ReadMessage(char* line1, char* line2)
 {
 	BAutolock lock(LinesLock());
 	memcpy(line1, msgLine1, kMessageLineSize);
 	memcpy(line2, msgLine2, kMessageLineSize);
 }
 
-char
-M_GetKeypress(const char* validKeys, bigtime_t timeout)
+char M_GetKeypress(const char* validKeys, bigtime_t timeout)
 {
 	char result = 0;
 	bigtime_t start = system_time();
@@ -61,7 +57,7 @@ M_GetKeypress(const char* validKeys, bigtime_t timeout)
 		int32 code;
 		char body;
 		ssize_t status = read_port_etc(keyQueue.load(), &code, &body, sizeof(body),
-			B_RELATIVE_TIMEOUT, remaining);
+		                               B_RELATIVE_TIMEOUT, remaining);
 		if (status >= 0) {
 			deadSince = -1;
 			char key = (char)(code & 0xff);
@@ -88,8 +84,7 @@ M_GetKeypress(const char* validKeys, bigtime_t timeout)
 	return result;
 }
 
-status_t
-M_WriteKey(char key)
+status_t M_WriteKey(char key)
 {
 	// Never waits: a full queue must not stall the window's thread or the remote-unit thread.
 	return write_port_etc(keyQueue.load(), (int32)(int8)key, NULL, 0, B_RELATIVE_TIMEOUT, 0);

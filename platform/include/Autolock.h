@@ -4,7 +4,8 @@
 
 #include <Locker.h>
 
-class BAutolock {
+class BAutolock
+{
 public:
 	BAutolock(BLocker* locker) : fLocker(locker), fIsLocked(locker != NULL && locker->Lock()) {}
 	BAutolock(BLocker& locker) : fLocker(&locker), fIsLocked(locker.Lock()) {}

@@ -8,7 +8,8 @@
 
 #include <OS.h>
 
-class BLocker {
+class BLocker
+{
 public:
 	BLocker(const char* name = NULL);
 	BLocker(const char* name, bool benaphoreStyle);

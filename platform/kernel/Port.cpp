@@ -12,23 +12,18 @@
 
 namespace BPrivate {
 
-Port::Port(port_id id, int32 capacity, const char* name)
-	:
-	fId(id),
-	fCapacity(capacity)
+Port::Port(port_id id, int32 capacity, const char* name) : fId(id), fCapacity(capacity)
 {
 	snprintf(fName, sizeof(fName), "%s", name != nullptr ? name : "unnamed port");
 }
 
-void
-Port::Push(PortMessage&& message, Wakeups& wakeups)
+void Port::Push(PortMessage&& message, Wakeups& wakeups)
 {
 	fMessages.push_back(std::move(message));
 	PassOn(wakeups);
 }
 
-PortMessage
-Port::Pop(Wakeups& wakeups)
+PortMessage Port::Pop(Wakeups& wakeups)
 {
 	PortMessage message = std::move(fMessages.front());
 	fMessages.pop_front();
@@ -36,8 +31,7 @@ Port::Pop(Wakeups& wakeups)
 	return message;
 }
 
-void
-Port::PassOn(Wakeups& wakeups)
+void Port::PassOn(Wakeups& wakeups)
 {
 	if (!fMessages.empty())
 		fReaders.WakeHead(B_OK, wakeups);
@@ -45,8 +39,7 @@ Port::PassOn(Wakeups& wakeups)
 		fWriters.WakeHead(B_OK, wakeups);
 }
 
-void
-Port::WakeAllDeleted(Wakeups& wakeups)
+void Port::WakeAllDeleted(Wakeups& wakeups)
 {
 	fReaders.WakeAll(B_BAD_PORT_ID, wakeups);
 	fWriters.WakeAll(B_BAD_PORT_ID, wakeups);
@@ -55,21 +48,20 @@ Port::WakeAllDeleted(Wakeups& wakeups)
 namespace {
 
 // Leaked with the kernel lock that guards it (see KernelLock).
-struct PortRegistry {
+struct PortRegistry
+{
 	std::unordered_map<port_id, std::unique_ptr<Port>> ports;
 	port_id lastId = 0;
 };
 
-PortRegistry&
-Registry()
+PortRegistry& Registry()
 {
 	static PortRegistry* registry = new PortRegistry;
 	return *registry;
 }
 
 // Kernel lock held.
-Port*
-FindPort(port_id id)
+Port* FindPort(port_id id)
 {
 	auto found = Registry().ports.find(id);
 	return found == Registry().ports.end() ? nullptr : found->second.get();
@@ -77,9 +69,8 @@ FindPort(port_id id)
 
 // Waits, kernel lock held through `lock`, until port `id` has a message; then `port` is set. A
 // woken thread looks the port up again: it may have been deleted meanwhile.
-status_t
-WaitForMessage(std::unique_lock<std::mutex>& lock, ThreadRecord* self, port_id id, uint32 flags,
-	bigtime_t timeout, bigtime_t deadline, Port*& port)
+status_t WaitForMessage(std::unique_lock<std::mutex>& lock, ThreadRecord* self, port_id id,
+                        uint32 flags, bigtime_t timeout, bigtime_t deadline, Port*& port)
 {
 	for (;;) {
 		port = FindPort(id);
@@ -103,8 +94,7 @@ WaitForMessage(std::unique_lock<std::mutex>& lock, ThreadRecord* self, port_id i
 
 using namespace BPrivate;
 
-port_id
-create_port(int32 capacity, const char* name)
+port_id create_port(int32 capacity, const char* name)
 {
 	if (capacity < 1 || capacity > kMaxPortCapacity)
 		return B_BAD_VALUE;
@@ -119,8 +109,7 @@ create_port(int32 capacity, const char* name)
 	return id;
 }
 
-status_t
-delete_port(port_id port)
+status_t delete_port(port_id port)
 {
 	CheckSuspension();
 	Wakeups wakeups;
@@ -133,15 +122,13 @@ delete_port(port_id port)
 	return B_OK;
 }
 
-status_t
-write_port(port_id port, int32 code, const void* buffer, size_t bufferSize)
+status_t write_port(port_id port, int32 code, const void* buffer, size_t bufferSize)
 {
 	return write_port_etc(port, code, buffer, bufferSize, 0, 0);
 }
 
-status_t
-write_port_etc(port_id port, int32 code, const void* buffer, size_t bufferSize, uint32 flags,
-	bigtime_t timeout)
+status_t write_port_etc(port_id port, int32 code, const void* buffer, size_t bufferSize,
+                        uint32 flags, bigtime_t timeout)
 {
 	bigtime_t deadline = DeadlineFor(flags, timeout);
 	CheckSuspension();
@@ -151,7 +138,7 @@ write_port_etc(port_id port, int32 code, const void* buffer, size_t bufferSize, 
 	PortMessage message;
 	message.code = code;
 	message.body.assign(static_cast<const char*>(buffer),
-		static_cast<const char*>(buffer) + bufferSize);
+	                    static_cast<const char*>(buffer) + bufferSize);
 
 	ThreadRecord* self = CurrentThread();
 	Wakeups wakeups;
@@ -172,15 +159,13 @@ write_port_etc(port_id port, int32 code, const void* buffer, size_t bufferSize, 
 	}
 }
 
-ssize_t
-read_port(port_id port, int32* code, void* buffer, size_t bufferSize)
+ssize_t read_port(port_id port, int32* code, void* buffer, size_t bufferSize)
 {
 	return read_port_etc(port, code, buffer, bufferSize, 0, 0);
 }
 
-ssize_t
-read_port_etc(port_id port, int32* code, void* buffer, size_t bufferSize, uint32 flags,
-	bigtime_t timeout)
+ssize_t read_port_etc(port_id port, int32* code, void* buffer, size_t bufferSize, uint32 flags,
+                      bigtime_t timeout)
 {
 	bigtime_t deadline = DeadlineFor(flags, timeout);
 	CheckSuspension();
@@ -207,14 +192,12 @@ read_port_etc(port_id port, int32* code, void* buffer, size_t bufferSize, uint32
 	return (ssize_t)size;
 }
 
-ssize_t
-port_buffer_size(port_id port)
+ssize_t port_buffer_size(port_id port)
 {
 	return port_buffer_size_etc(port, 0, 0);
 }
 
-ssize_t
-port_buffer_size_etc(port_id port, uint32 flags, bigtime_t timeout)
+ssize_t port_buffer_size_etc(port_id port, uint32 flags, bigtime_t timeout)
 {
 	bigtime_t deadline = DeadlineFor(flags, timeout);
 	CheckSuspension();
@@ -230,8 +213,7 @@ port_buffer_size_etc(port_id port, uint32 flags, bigtime_t timeout)
 	return (ssize_t)object->FrontSize();
 }
 
-ssize_t
-port_count(port_id port)
+ssize_t port_count(port_id port)
 {
 	std::lock_guard<std::mutex> lock(KernelLock());
 	Port* object = FindPort(port);

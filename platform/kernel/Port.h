@@ -14,7 +14,8 @@ namespace BPrivate {
 static const int32 kMaxPortCapacity = 4096;
 static const size_t kMaxPortMessageSize = 256 * 1024;
 
-struct PortMessage {
+struct PortMessage
+{
 	int32 code = 0;
 	std::vector<char> body;
 };
@@ -22,7 +23,8 @@ struct PortMessage {
 // One port. Guarded by the kernel lock; lives in the registry of Port.cpp from create_port to
 // delete_port. Waiters are woken to look again rather than handed a message: a woken thread
 // takes what it finds, and whoever succeeds passes the wake-up on while the port can serve more.
-class Port {
+class Port
+{
 public:
 	Port(port_id id, int32 capacity, const char* name);
 

@@ -12,16 +12,12 @@
 namespace BPrivate {
 
 Semaphore::Semaphore(sem_id id, int32 count, const char* name)
-	:
-	fId(id),
-	fCount(count),
-	fWaiters(*this)
+    : fId(id), fCount(count), fWaiters(*this)
 {
 	snprintf(fName, sizeof(fName), "%s", name != nullptr ? name : "unnamed semaphore");
 }
 
-bool
-Semaphore::TryAcquire(int32 count)
+bool Semaphore::TryAcquire(int32 count)
 {
 	if (!fWaiters.IsEmpty() || fCount < count)
 		return false;
@@ -29,15 +25,13 @@ Semaphore::TryAcquire(int32 count)
 	return true;
 }
 
-void
-Semaphore::Release(int32 count, Wakeups& wakeups)
+void Semaphore::Release(int32 count, Wakeups& wakeups)
 {
 	fCount += count;
 	Grant(wakeups);
 }
 
-void
-Semaphore::Grant(Wakeups& wakeups)
+void Semaphore::Grant(Wakeups& wakeups)
 {
 	// The count is taken here, on the waiter's behalf: a waiter woken with B_OK owns it even if
 	// it runs only later, and one that times out was never given any.
@@ -47,14 +41,12 @@ Semaphore::Grant(Wakeups& wakeups)
 	}
 }
 
-void
-Semaphore::WakeAllDeleted(Wakeups& wakeups)
+void Semaphore::WakeAllDeleted(Wakeups& wakeups)
 {
 	fWaiters.WakeAll(B_BAD_SEM_ID, wakeups);
 }
 
-int32
-Semaphore::ReportedCount() const
+int32 Semaphore::ReportedCount() const
 {
 	int64 count = fCount;
 	for (const ThreadRecord* waiter : fWaiters)
@@ -65,21 +57,20 @@ Semaphore::ReportedCount() const
 namespace {
 
 // Leaked with the kernel lock that guards it (see KernelLock).
-struct SemaphoreRegistry {
+struct SemaphoreRegistry
+{
 	std::unordered_map<sem_id, std::unique_ptr<Semaphore>> semaphores;
 	sem_id lastId = 0;
 };
 
-SemaphoreRegistry&
-Registry()
+SemaphoreRegistry& Registry()
 {
 	static SemaphoreRegistry* registry = new SemaphoreRegistry;
 	return *registry;
 }
 
 // Kernel lock held.
-Semaphore*
-FindSemaphore(sem_id id)
+Semaphore* FindSemaphore(sem_id id)
 {
 	auto found = Registry().semaphores.find(id);
 	return found == Registry().semaphores.end() ? nullptr : found->second.get();
@@ -91,8 +82,7 @@ FindSemaphore(sem_id id)
 
 using namespace BPrivate;
 
-sem_id
-create_sem(int32 count, const char* name)
+sem_id create_sem(int32 count, const char* name)
 {
 	if (count < 0)
 		return B_BAD_VALUE;
@@ -107,8 +97,7 @@ create_sem(int32 count, const char* name)
 	return id;
 }
 
-status_t
-delete_sem(sem_id sem)
+status_t delete_sem(sem_id sem)
 {
 	CheckSuspension();
 	Wakeups wakeups;
@@ -121,14 +110,12 @@ delete_sem(sem_id sem)
 	return B_OK;
 }
 
-status_t
-acquire_sem(sem_id sem)
+status_t acquire_sem(sem_id sem)
 {
 	return acquire_sem_etc(sem, 1, 0, 0);
 }
 
-status_t
-acquire_sem_etc(sem_id sem, int32 count, uint32 flags, bigtime_t timeout)
+status_t acquire_sem_etc(sem_id sem, int32 count, uint32 flags, bigtime_t timeout)
 {
 	bigtime_t deadline = DeadlineFor(flags, timeout);
 	CheckSuspension();
@@ -149,14 +136,12 @@ acquire_sem_etc(sem_id sem, int32 count, uint32 flags, bigtime_t timeout)
 	return Block(lock, self, &semaphore->Waiters(), deadline);
 }
 
-status_t
-release_sem(sem_id sem)
+status_t release_sem(sem_id sem)
 {
 	return release_sem_etc(sem, 1, 0);
 }
 
-status_t
-release_sem_etc(sem_id sem, int32 count, uint32 /*flags*/)
+status_t release_sem_etc(sem_id sem, int32 count, uint32 /*flags*/)
 {
 	CheckSuspension();
 	Wakeups wakeups;
@@ -170,8 +155,7 @@ release_sem_etc(sem_id sem, int32 count, uint32 /*flags*/)
 	return B_OK;
 }
 
-status_t
-get_sem_count(sem_id sem, int32* threadCount)
+status_t get_sem_count(sem_id sem, int32* threadCount)
 {
 	if (threadCount == nullptr)
 		return B_BAD_VALUE;

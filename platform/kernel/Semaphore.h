@@ -10,7 +10,8 @@ namespace BPrivate {
 
 // One semaphore. Guarded by the kernel lock, like everything it holds; lives in the registry of
 // Semaphore.cpp from create_sem to delete_sem.
-class Semaphore {
+class Semaphore
+{
 public:
 	Semaphore(sem_id id, int32 count, const char* name);
 
@@ -30,7 +31,8 @@ public:
 	WaitQueue& Waiters() { return fWaiters; }
 
 private:
-	class Queue : public WaitQueue {
+	class Queue : public WaitQueue
+	{
 	public:
 		explicit Queue(Semaphore& owner) : fOwner(owner) {}
 

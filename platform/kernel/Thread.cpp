@@ -19,14 +19,14 @@ namespace {
 // The registry of thread records. Like the kernel lock, it is a deliberately leaked singleton:
 // no static destructor may race with threads that still run at exit, and nothing joins them then
 // (a thread nobody waited for keeps its record, and its pthread, until the process ends).
-struct ThreadRegistry {
+struct ThreadRegistry
+{
 	std::unordered_map<thread_id, ThreadRecord*> threads;
 	std::vector<ThreadRecord*> retired; // records recycled, never freed (see Wakeups)
 	thread_id lastId = 0;
 };
 
-ThreadRegistry&
-Registry()
+ThreadRegistry& Registry()
 {
 	static ThreadRegistry* registry = new ThreadRegistry;
 	return *registry;
@@ -35,7 +35,8 @@ Registry()
 thread_local ThreadRecord* tCurrent = nullptr;
 
 // Retires the record of a thread the kernel did not make when that thread ends.
-struct ForeignThreadGuard {
+struct ForeignThreadGuard
+{
 	ThreadRecord* record = nullptr;
 	~ForeignThreadGuard();
 };
@@ -44,8 +45,7 @@ thread_local ForeignThreadGuard tForeignGuard;
 
 } // namespace
 
-std::mutex&
-KernelLock()
+std::mutex& KernelLock()
 {
 	static std::mutex* lock = new std::mutex;
 	return *lock;
@@ -53,8 +53,7 @@ KernelLock()
 
 // Takes a fresh or recycled record and gives it the next id. Kernel lock held. Ids only grow, so
 // a stale id never names another thread.
-static ThreadRecord*
-NewRecord()
+static ThreadRecord* NewRecord()
 {
 	ThreadRegistry& registry = Registry();
 	if (registry.lastId == INT32_MAX)
@@ -88,8 +87,7 @@ NewRecord()
 }
 
 // Kernel lock held; nobody may be waiting for the thread any more.
-static void
-RetireRecord(ThreadRecord* record)
+static void RetireRecord(ThreadRecord* record)
 {
 	assert(record->joiners.IsEmpty() && record->waitQueue == nullptr);
 	ThreadRegistry& registry = Registry();
@@ -111,8 +109,7 @@ ForeignThreadGuard::~ForeignThreadGuard()
 	tCurrent = nullptr;
 }
 
-ThreadRecord*
-CurrentThread()
+ThreadRecord* CurrentThread()
 {
 	if (tCurrent != nullptr)
 		return tCurrent;
@@ -130,16 +127,14 @@ CurrentThread()
 }
 
 // Kernel lock held through `lock`.
-static void
-ParkWhileSuspended(std::unique_lock<std::mutex>& lock, ThreadRecord* self)
+static void ParkWhileSuspended(std::unique_lock<std::mutex>& lock, ThreadRecord* self)
 {
 	while (self->suspended)
 		self->condition.wait(lock);
 }
 
-status_t
-Block(std::unique_lock<std::mutex>& lock, ThreadRecord* self, WaitQueue* queue,
-	bigtime_t deadline)
+status_t Block(std::unique_lock<std::mutex>& lock, ThreadRecord* self, WaitQueue* queue,
+               bigtime_t deadline)
 {
 	assert(self->waitQueue == nullptr);
 	if (self->suspended) {
@@ -154,12 +149,13 @@ Block(std::unique_lock<std::mutex>& lock, ThreadRecord* self, WaitQueue* queue,
 
 	// Deadlines too far away for the clock's nanoseconds are no deadlines.
 	bool timed = deadline < kNoDeadline / 1000;
-	auto until = std::chrono::steady_clock::time_point(std::chrono::microseconds(timed ? deadline : 0));
+	auto until =
+	    std::chrono::steady_clock::time_point(std::chrono::microseconds(timed ? deadline : 0));
 	while (self->waitStatus == kStillWaiting) {
 		if (!timed) {
 			self->condition.wait(lock);
-		} else if (self->condition.wait_until(lock, until) == std::cv_status::timeout
-			&& self->waitStatus == kStillWaiting) {
+		} else if (self->condition.wait_until(lock, until) == std::cv_status::timeout &&
+		           self->waitStatus == kStillWaiting) {
 			if (self->waitQueue != nullptr) {
 				// Anyone this lets through is notified under the lock; a rare path.
 				Wakeups wakeups;
@@ -176,16 +172,14 @@ Block(std::unique_lock<std::mutex>& lock, ThreadRecord* self, WaitQueue* queue,
 	return status;
 }
 
-status_t
-SleepUntil(bigtime_t deadline)
+status_t SleepUntil(bigtime_t deadline)
 {
 	ThreadRecord* self = CurrentThread();
 	std::unique_lock<std::mutex> lock(KernelLock());
 	return Block(lock, self, nullptr, deadline);
 }
 
-void
-CheckSuspension()
+void CheckSuspension()
 {
 	ThreadRecord* self = tCurrent;
 	if (self == nullptr || !self->suspended.load(std::memory_order_relaxed))
@@ -195,8 +189,7 @@ CheckSuspension()
 }
 
 // The Linux scheduling hint for a priority: the nice value of that one thread.
-static int
-NiceFor(int32 priority)
+static int NiceFor(int32 priority)
 {
 	if (priority >= B_REAL_TIME_DISPLAY_PRIORITY)
 		return -15;
@@ -213,16 +206,14 @@ NiceFor(int32 priority)
 
 // Kernel lock held. Raising a priority needs a privilege the process may lack: that failure is
 // silent, the thread simply runs at the nice value it has.
-static void
-ApplyPriority(ThreadRecord* record)
+static void ApplyPriority(ThreadRecord* record)
 {
 	if (record->linuxId != 0)
 		setpriority(PRIO_PROCESS, record->linuxId, NiceFor(record->priority));
 }
 
 // Kernel lock held. Linux keeps 15 characters of a thread's name.
-static void
-ApplyName(ThreadRecord* record, pthread_t handle)
+static void ApplyName(ThreadRecord* record, pthread_t handle)
 {
 	char linuxName[16];
 	size_t length = strnlen(record->name, sizeof(linuxName) - 1);
@@ -231,14 +222,12 @@ ApplyName(ThreadRecord* record, pthread_t handle)
 	pthread_setname_np(handle, linuxName);
 }
 
-static int32
-ClampPriority(int32 priority)
+static int32 ClampPriority(int32 priority)
 {
 	return priority < 1 ? 1 : priority > B_REAL_TIME_PRIORITY ? B_REAL_TIME_PRIORITY : priority;
 }
 
-static void*
-ThreadEntry(void* argument)
+static void* ThreadEntry(void* argument)
 {
 	ThreadRecord* self = static_cast<ThreadRecord*>(argument);
 	tCurrent = self;
@@ -265,8 +254,7 @@ ThreadEntry(void* argument)
 }
 
 // Kernel lock held. The live thread `id`, or nullptr.
-static ThreadRecord*
-FindLiveThread(thread_id id)
+static ThreadRecord* FindLiveThread(thread_id id)
 {
 	auto found = Registry().threads.find(id);
 	if (found == Registry().threads.end() || found->second->finished)
@@ -275,8 +263,7 @@ FindLiveThread(thread_id id)
 }
 
 // Kernel lock held: lets a never-started or suspended thread run.
-static bool
-Release(ThreadRecord* record, Wakeups& wakeups)
+static bool Release(ThreadRecord* record, Wakeups& wakeups)
 {
 	bool released = !record->started || record->suspended;
 	record->started = true;
@@ -292,8 +279,7 @@ Release(ThreadRecord* record, Wakeups& wakeups)
 
 using namespace BPrivate;
 
-thread_id
-spawn_thread(thread_func function, const char* name, int32 priority, void* data)
+thread_id spawn_thread(thread_func function, const char* name, int32 priority, void* data)
 {
 	if (function == nullptr)
 		return B_BAD_VALUE;
@@ -316,8 +302,7 @@ spawn_thread(thread_func function, const char* name, int32 priority, void* data)
 	return record->id;
 }
 
-status_t
-resume_thread(thread_id thread)
+status_t resume_thread(thread_id thread)
 {
 	if (thread <= 0)
 		return B_BAD_VALUE;
@@ -329,8 +314,7 @@ resume_thread(thread_id thread)
 	return Release(record, wakeups) ? B_OK : B_BAD_THREAD_STATE;
 }
 
-status_t
-suspend_thread(thread_id thread)
+status_t suspend_thread(thread_id thread)
 {
 	if (thread <= 0)
 		return B_BAD_VALUE;
@@ -357,8 +341,7 @@ suspend_thread(thread_id thread)
 	return B_OK;
 }
 
-status_t
-wait_for_thread(thread_id thread, status_t* exitValue)
+status_t wait_for_thread(thread_id thread, status_t* exitValue)
 {
 	CheckSuspension();
 	ThreadRecord* self = CurrentThread();
@@ -402,8 +385,7 @@ wait_for_thread(thread_id thread, status_t* exitValue)
 	return B_OK;
 }
 
-thread_id
-find_thread(const char* name)
+thread_id find_thread(const char* name)
 {
 	if (name == nullptr)
 		return CurrentThread()->id;
@@ -415,8 +397,7 @@ find_thread(const char* name)
 	return B_NAME_NOT_FOUND;
 }
 
-status_t
-rename_thread(thread_id thread, const char* newName)
+status_t rename_thread(thread_id thread, const char* newName)
 {
 	if (newName == nullptr)
 		return B_BAD_VALUE;
@@ -430,8 +411,7 @@ rename_thread(thread_id thread, const char* newName)
 	return B_OK;
 }
 
-status_t
-set_thread_priority(thread_id thread, int32 newPriority)
+status_t set_thread_priority(thread_id thread, int32 newPriority)
 {
 	std::lock_guard<std::mutex> lock(KernelLock());
 	ThreadRecord* record = FindLiveThread(thread);
@@ -443,8 +423,7 @@ set_thread_priority(thread_id thread, int32 newPriority)
 	return oldPriority;
 }
 
-status_t
-get_thread_info(thread_id thread, thread_info* info)
+status_t get_thread_info(thread_id thread, thread_info* info)
 {
 	if (info == nullptr)
 		return B_BAD_VALUE;

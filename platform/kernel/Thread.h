@@ -23,7 +23,8 @@ static const status_t kStillWaiting = 1;
 // One thread known to the kernel services: made by spawn_thread, or any other thread (the main
 // thread, threads the platform starts itself) registered on its first call that needs an id.
 // Every field is guarded by the kernel lock; `suspended` may also be read without it, as a hint.
-struct ThreadRecord {
+struct ThreadRecord
+{
 	thread_id id = -1;
 	char name[B_OS_NAME_LENGTH] = {};
 	int32 priority = B_NORMAL_PRIORITY;
@@ -43,7 +44,7 @@ struct ThreadRecord {
 	// The wait in progress. A waker sets waitStatus and notifies `condition`.
 	status_t waitStatus = B_OK;
 	WaitQueue* waitQueue = nullptr;
-	int32 wantedCount = 0;	 // semaphore counts asked for
+	int32 wantedCount = 0;    // semaphore counts asked for
 	status_t joinedValue = 0; // exit value handed to a thread waiting in wait_for_thread
 
 	std::condition_variable condition;
@@ -62,7 +63,7 @@ ThreadRecord* CurrentThread();
 // thread waits in it and leaves it on time-out or suspension. Requires the kernel lock through
 // `lock`, which is released while blocked.
 status_t Block(std::unique_lock<std::mutex>& lock, ThreadRecord* self, WaitQueue* queue,
-	bigtime_t deadline);
+               bigtime_t deadline);
 
 // Waits until `deadline` unless suspended: B_TIMED_OUT when the time has passed, B_INTERRUPTED
 // after a suspension (once resumed).

@@ -6,8 +6,7 @@
 
 namespace BPrivate {
 
-bigtime_t
-DeadlineFor(uint32 flags, bigtime_t timeout)
+bigtime_t DeadlineFor(uint32 flags, bigtime_t timeout)
 {
 	if ((flags & B_RELATIVE_TIMEOUT) != 0) {
 		if (timeout <= 0)
@@ -22,8 +21,7 @@ DeadlineFor(uint32 flags, bigtime_t timeout)
 	return kNoDeadline;
 }
 
-bool
-IsNonBlocking(uint32 flags, bigtime_t timeout)
+bool IsNonBlocking(uint32 flags, bigtime_t timeout)
 {
 	if ((flags & B_RELATIVE_TIMEOUT) != 0)
 		return timeout <= 0;
@@ -36,8 +34,7 @@ IsNonBlocking(uint32 flags, bigtime_t timeout)
 
 using namespace BPrivate;
 
-bigtime_t
-system_time(void)
+bigtime_t system_time(void)
 {
 	// CLOCK_MONOTONIC, never the wall clock: setting the clock must neither stretch nor cut a
 	// time-out. std::chrono::steady_clock, which the waits use, runs on the same clock.
@@ -46,8 +43,7 @@ system_time(void)
 	return (bigtime_t)now.tv_sec * 1000000 + now.tv_nsec / 1000;
 }
 
-status_t
-snooze_until(bigtime_t time, int timeBase)
+status_t snooze_until(bigtime_t time, int timeBase)
 {
 	if (timeBase != B_SYSTEM_TIMEBASE)
 		return B_BAD_VALUE;
@@ -58,8 +54,7 @@ snooze_until(bigtime_t time, int timeBase)
 	return status == B_TIMED_OUT ? B_OK : status;
 }
 
-status_t
-snooze(bigtime_t microseconds)
+status_t snooze(bigtime_t microseconds)
 {
 	if (microseconds <= 0) {
 		CheckSuspension();

@@ -14,8 +14,7 @@ Wakeups::~Wakeups()
 		fThreads[i]->condition.notify_one();
 }
 
-void
-Wakeups::Add(ThreadRecord* thread, status_t status)
+void Wakeups::Add(ThreadRecord* thread, status_t status)
 {
 	assert(thread->waitQueue == nullptr);
 	thread->waitStatus = status;
@@ -32,15 +31,13 @@ WaitQueue::~WaitQueue()
 	assert(fThreads.empty());
 }
 
-void
-WaitQueue::Append(ThreadRecord* thread)
+void WaitQueue::Append(ThreadRecord* thread)
 {
 	thread->waitQueue = this;
 	fThreads.push_back(thread);
 }
 
-void
-WaitQueue::WakeHead(status_t status, Wakeups& wakeups)
+void WaitQueue::WakeHead(status_t status, Wakeups& wakeups)
 {
 	if (fThreads.empty())
 		return;
@@ -50,15 +47,13 @@ WaitQueue::WakeHead(status_t status, Wakeups& wakeups)
 	wakeups.Add(thread, status);
 }
 
-void
-WaitQueue::WakeAll(status_t status, Wakeups& wakeups)
+void WaitQueue::WakeAll(status_t status, Wakeups& wakeups)
 {
 	while (!fThreads.empty())
 		WakeHead(status, wakeups);
 }
 
-void
-WaitQueue::Leave(ThreadRecord* thread, Wakeups& wakeups)
+void WaitQueue::Leave(ThreadRecord* thread, Wakeups& wakeups)
 {
 	auto position = std::find(fThreads.begin(), fThreads.end(), thread);
 	assert(position != fThreads.end());

@@ -17,7 +17,8 @@ struct ThreadRecord;
 // not run straight into the lock its waker still holds. Thread records are recycled, never
 // freed, so a notification that arrives late is at worst a spurious wake-up, which every wait
 // loop tolerates. Used by one thread, inside one kernel call.
-class Wakeups {
+class Wakeups
+{
 public:
 	Wakeups() = default;
 	~Wakeups();
@@ -34,7 +35,8 @@ private:
 };
 
 // FIFO of the threads blocked on one object. Every operation requires the kernel lock.
-class WaitQueue {
+class WaitQueue
+{
 public:
 	WaitQueue() = default;
 	virtual ~WaitQueue();

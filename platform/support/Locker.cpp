@@ -13,25 +13,19 @@ BLocker::BLocker(const char* name)
 	snprintf(fName, sizeof(fName), "%s", name != NULL ? name : "some BLocker");
 }
 
-BLocker::BLocker(const char* name, bool /*benaphoreStyle*/)
-	:
-	BLocker(name)
-{
-}
+BLocker::BLocker(const char* name, bool /*benaphoreStyle*/) : BLocker(name) {}
 
 BLocker::~BLocker()
 {
 	assert(fCount == 0);
 }
 
-bool
-BLocker::Lock()
+bool BLocker::Lock()
 {
 	return LockWithTimeout(B_INFINITE_TIMEOUT) == B_OK;
 }
 
-status_t
-BLocker::LockWithTimeout(bigtime_t timeout)
+status_t BLocker::LockWithTimeout(bigtime_t timeout)
 {
 	thread_id self = find_thread(NULL);
 	std::unique_lock<std::mutex> lock(fMutex);
@@ -45,8 +39,8 @@ BLocker::LockWithTimeout(bigtime_t timeout)
 		} else {
 			// The deadline is fixed once, so spurious wake-ups do not stretch the wait. A wait
 			// that times out leaves the count alone: only the holder ever changes it.
-			auto deadline = std::chrono::steady_clock::now()
-				+ std::chrono::microseconds(timeout > 0 ? timeout : 0);
+			auto deadline = std::chrono::steady_clock::now() +
+			                std::chrono::microseconds(timeout > 0 ? timeout : 0);
 			if (!fReleased.wait_until(lock, deadline, [this] { return fCount == 0; }))
 				return B_TIMED_OUT;
 		}
@@ -56,8 +50,7 @@ BLocker::LockWithTimeout(bigtime_t timeout)
 	return B_OK;
 }
 
-void
-BLocker::Unlock()
+void BLocker::Unlock()
 {
 	thread_id self = find_thread(NULL);
 	std::lock_guard<std::mutex> lock(fMutex);
@@ -71,23 +64,20 @@ BLocker::Unlock()
 	}
 }
 
-bool
-BLocker::IsLocked() const
+bool BLocker::IsLocked() const
 {
 	thread_id self = find_thread(NULL);
 	std::lock_guard<std::mutex> lock(fMutex);
 	return fOwner == self;
 }
 
-thread_id
-BLocker::LockingThread() const
+thread_id BLocker::LockingThread() const
 {
 	std::lock_guard<std::mutex> lock(fMutex);
 	return fCount > 0 ? fOwner : B_ERROR;
 }
 
-int32
-BLocker::CountLocks() const
+int32 BLocker::CountLocks() const
 {
 	std::lock_guard<std::mutex> lock(fMutex);
 	return fCount;

@@ -13,9 +13,7 @@ namespace KernelTesting {
 static const bigtime_t kPatience = 10000000; // how long a test waits for an event: 10 s
 
 // Polls `condition` every millisecond; false if it did not hold within `limit`.
-template<typename Condition>
-bool
-Eventually(Condition condition, bigtime_t limit = kPatience)
+template <typename Condition> bool Eventually(Condition condition, bigtime_t limit = kPatience)
 {
 	bigtime_t deadline = system_time() + limit;
 	while (!condition()) {
@@ -26,16 +24,14 @@ Eventually(Condition condition, bigtime_t limit = kPatience)
 	return true;
 }
 
-inline thread_state
-StateOf(thread_id thread)
+inline thread_state StateOf(thread_id thread)
 {
 	thread_info info;
 	return get_thread_info(thread, &info) == B_OK ? info.state : (thread_state)0;
 }
 
 // Whether `thread` is blocked in one of the kernel's waits.
-inline bool
-IsBlocked(thread_id thread)
+inline bool IsBlocked(thread_id thread)
 {
 	thread_state state = StateOf(thread);
 	return state == B_THREAD_WAITING || state == B_THREAD_ASLEEP;
@@ -43,13 +39,12 @@ IsBlocked(thread_id thread)
 
 // A kernel thread that runs `body`, spawned (not started) on construction. The destructor waits
 // for it, so a failing test never leaves it behind.
-class TestThread {
+class TestThread
+{
 public:
 	explicit TestThread(std::function<int32()> body, const char* name = "test thread",
-		int32 priority = B_NORMAL_PRIORITY)
-		:
-		fBody(std::move(body)),
-		fId(spawn_thread(&TestThread::Run, name, priority, this))
+	                    int32 priority = B_NORMAL_PRIORITY)
+	    : fBody(std::move(body)), fId(spawn_thread(&TestThread::Run, name, priority, this))
 	{
 	}
 

@@ -119,14 +119,14 @@ TEST(Thread, NamesAreCutAt31CharactersAndLinuxGetsTheFirst15)
 	std::string linuxName;
 	std::atomic<pid_t> linuxId{0};
 	TestThread thread(
-		[&] {
-			char name[16] = {};
-			pthread_getname_np(pthread_self(), name, sizeof(name));
-			linuxName = name;
-			linuxId = gettid();
-			return acquire_sem(gate);
-		},
-		longName.c_str());
+	    [&] {
+		    char name[16] = {};
+		    pthread_getname_np(pthread_self(), name, sizeof(name));
+		    linuxName = name;
+		    linuxId = gettid();
+		    return acquire_sem(gate);
+	    },
+	    longName.c_str());
 	ASSERT_EQ(thread.Start(), B_OK);
 	ASSERT_TRUE(Eventually([&] { return IsBlocked(thread.Id()); }));
 	EXPECT_EQ(linuxName, longName.substr(0, 15));
@@ -154,17 +154,17 @@ TEST(Thread, PrioritiesAreAcceptedReportedAndHintedToLinux)
 {
 	std::atomic<int> lowNice{-100};
 	TestThread low(
-		[&] {
-			lowNice = getpriority(PRIO_PROCESS, gettid());
-			return 0;
-		},
-		"low", B_LOW_PRIORITY);
+	    [&] {
+		    lowNice = getpriority(PRIO_PROCESS, gettid());
+		    return 0;
+	    },
+	    "low", B_LOW_PRIORITY);
 	EXPECT_EQ(low.Join(), 0);
 	EXPECT_EQ(lowNice, 5);
 
 	// Raising needs a privilege the process may not have; it must not fail either way.
-	for (int32 priority : {B_NORMAL_PRIORITY, B_DISPLAY_PRIORITY, B_URGENT_DISPLAY_PRIORITY,
-			 B_REAL_TIME_PRIORITY}) {
+	for (int32 priority :
+	     {B_NORMAL_PRIORITY, B_DISPLAY_PRIORITY, B_URGENT_DISPLAY_PRIORITY, B_REAL_TIME_PRIORITY}) {
 		TestThread thread([] { return 0; }, "prioritised", priority);
 		ASSERT_GT(thread.Id(), 0);
 		thread_info info;

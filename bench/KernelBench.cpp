@@ -1,0 +1,196 @@
+// Round trips between two threads through the kernel services, against the same round trip
+// through a bare std::mutex and std::condition_variable. Each round trip is timed on its own;
+// after the run a table gives the median and the 99th percentile of each, and the ratios.
+
+#include <stdio.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <OS.h>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+const int kRoundTrips = 20000;
+
+std::vector<double> gPortSamples;
+std::vector<double> gSemaphoreSamples;
+std::vector<double> gBareSamples;
+
+double NowMicroseconds()
+{
+	return std::chrono::duration<double, std::micro>(
+	           std::chrono::steady_clock::now().time_since_epoch())
+	    .count();
+}
+
+// Answers every message on `ping` with one on `pong`; a negative code ends it.
+int32 PortEcho(void* data)
+{
+	port_id* ports = static_cast<port_id*>(data);
+	for (;;) {
+		int32 code;
+		if (read_port(ports[0], &code, NULL, 0) < 0 || code < 0)
+			return B_OK;
+		write_port(ports[1], code, NULL, 0);
+	}
+}
+
+void BM_PortPingPong(benchmark::State& state)
+{
+	port_id ports[2] = {create_port(1, "ping"), create_port(1, "pong")};
+	thread_id echo = spawn_thread(PortEcho, "port echo", B_NORMAL_PRIORITY, ports);
+	resume_thread(echo);
+	gPortSamples.clear();
+	for (auto _ : state) {
+		double start = NowMicroseconds();
+		write_port(ports[0], 1, NULL, 0);
+		int32 code;
+		read_port(ports[1], &code, NULL, 0);
+		gPortSamples.push_back(NowMicroseconds() - start);
+	}
+	write_port(ports[0], -1, NULL, 0);
+	wait_for_thread(echo, NULL);
+	delete_port(ports[0]);
+	delete_port(ports[1]);
+}
+
+struct SemaphorePair
+{
+	sem_id ping;
+	sem_id pong;
+	bool quit = false; // set before the last ping, read after it: ordered by the semaphore
+};
+
+int32 SemaphoreEcho(void* data)
+{
+	SemaphorePair* pair = static_cast<SemaphorePair*>(data);
+	for (;;) {
+		if (acquire_sem(pair->ping) != B_OK || pair->quit)
+			return B_OK;
+		release_sem(pair->pong);
+	}
+}
+
+void BM_SemaphorePingPong(benchmark::State& state)
+{
+	SemaphorePair pair{create_sem(0, "ping"), create_sem(0, "pong")};
+	thread_id echo = spawn_thread(SemaphoreEcho, "sem echo", B_NORMAL_PRIORITY, &pair);
+	resume_thread(echo);
+	gSemaphoreSamples.clear();
+	for (auto _ : state) {
+		double start = NowMicroseconds();
+		release_sem(pair.ping);
+		acquire_sem(pair.pong);
+		gSemaphoreSamples.push_back(NowMicroseconds() - start);
+	}
+	pair.quit = true;
+	release_sem(pair.ping);
+	wait_for_thread(echo, NULL);
+	delete_sem(pair.ping);
+	delete_sem(pair.pong);
+}
+
+// The same round trip written directly on the standard library, as a baseline.
+struct BarePair
+{
+	std::mutex lock;
+	std::condition_variable pingSignal;
+	std::condition_variable pongSignal;
+	bool ping = false;
+	bool pong = false;
+	bool quit = false;
+};
+
+void BM_BarePingPong(benchmark::State& state)
+{
+	BarePair pair;
+	std::thread echo([&pair] {
+		for (;;) {
+			{
+				std::unique_lock<std::mutex> lock(pair.lock);
+				pair.pingSignal.wait(lock, [&] { return pair.ping || pair.quit; });
+				if (pair.quit)
+					return;
+				pair.ping = false;
+				pair.pong = true;
+			}
+			pair.pongSignal.notify_one();
+		}
+	});
+	gBareSamples.clear();
+	for (auto _ : state) {
+		double start = NowMicroseconds();
+		{
+			std::lock_guard<std::mutex> lock(pair.lock);
+			pair.ping = true;
+		}
+		pair.pingSignal.notify_one();
+		{
+			std::unique_lock<std::mutex> lock(pair.lock);
+			pair.pongSignal.wait(lock, [&] { return pair.pong; });
+			pair.pong = false;
+		}
+		gBareSamples.push_back(NowMicroseconds() - start);
+	}
+	{
+		std::lock_guard<std::mutex> lock(pair.lock);
+		pair.quit = true;
+	}
+	pair.pingSignal.notify_one();
+	echo.join();
+}
+
+BENCHMARK(BM_PortPingPong)->Iterations(kRoundTrips)->UseRealTime();
+BENCHMARK(BM_SemaphorePingPong)->Iterations(kRoundTrips)->UseRealTime();
+BENCHMARK(BM_BarePingPong)->Iterations(kRoundTrips)->UseRealTime();
+
+struct Figures
+{
+	double median = 0;
+	double p99 = 0;
+};
+
+Figures FiguresOf(std::vector<double> samples)
+{
+	Figures figures;
+	if (samples.empty())
+		return figures;
+	std::sort(samples.begin(), samples.end());
+	figures.median = samples[samples.size() / 2];
+	figures.p99 = samples[std::min(samples.size() - 1, samples.size() * 99 / 100)];
+	return figures;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+	benchmark::Initialize(&argc, argv);
+	if (benchmark::ReportUnrecognizedArguments(argc, argv))
+		return 1;
+	benchmark::RunSpecifiedBenchmarks();
+	benchmark::Shutdown();
+
+	Figures port = FiguresOf(gPortSamples);
+	Figures semaphore = FiguresOf(gSemaphoreSamples);
+	Figures bare = FiguresOf(gBareSamples);
+	printf("\nround trip between two threads (%d each), microseconds\n", kRoundTrips);
+	printf("%-24s %10s %10s\n", "", "median", "p99");
+	printf("%-24s %10.2f %10.2f\n", "port", port.median, port.p99);
+	printf("%-24s %10.2f %10.2f\n", "semaphore", semaphore.median, semaphore.p99);
+	printf("%-24s %10.2f %10.2f\n", "mutex + condition var", bare.median, bare.p99);
+	if (bare.median > 0 && bare.p99 > 0) {
+		printf("%-24s %10.2f %10.2f\n", "ratio port / bare", port.median / bare.median,
+		       port.p99 / bare.p99);
+		printf("%-24s %10.2f %10.2f\n", "ratio semaphore / bare", semaphore.median / bare.median,
+		       semaphore.p99 / bare.p99);
+	}
+	return 0;
+}
