@@ -17,8 +17,10 @@ const float kSystemSize = 12;
 
 void CopyName(char* to, const char* from, size_t size)
 {
-	strncpy(to, from != nullptr ? from : "", size - 1);
-	to[size - 1] = '\0';
+	size_t length = from != nullptr ? strnlen(from, size - 1) : 0;
+	if (length > 0)
+		memcpy(to, from, length);
+	to[length] = '\0';
 }
 
 const std::shared_ptr<const BPrivate::FontFace>& PlainFace()

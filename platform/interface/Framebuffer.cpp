@@ -53,7 +53,8 @@ uint32 Blend(uint32 source, uint32 destination, uint32 alpha)
 } // namespace
 
 Framebuffer::Framebuffer(int32 width, int32 height)
-    : fWidth(width), fHeight(height), fPixels(size_t(width) * size_t(height), kOpaqueBlack)
+    : fWidth(max_c(width, 0)), fHeight(max_c(height, 0)),
+      fPixels(size_t(fWidth) * size_t(fHeight), kOpaqueBlack)
 {
 	assert(width > 0 && height > 0);
 }
@@ -159,6 +160,8 @@ BPoint Framebuffer::DrawString(const BFont& font, const char* string, int32 leng
 rgb_color Framebuffer::PixelAt(int32 x, int32 y) const
 {
 	assert(x >= 0 && x < fWidth && y >= 0 && y < fHeight);
+	if (x < 0 || x >= fWidth || y < 0 || y >= fHeight)
+		return rgb_color{0, 0, 0, 0};
 	uint32 pixel;
 	{
 		std::lock_guard<std::mutex> guard(fLock);
