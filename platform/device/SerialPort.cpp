@@ -12,6 +12,7 @@
 #include "device/SerialDevices.h"
 #include "device/SerialSettings.h"
 #include "kernel/PosixError.h"
+#include "kernel/Thread.h"
 
 using namespace BPrivate;
 
@@ -136,6 +137,8 @@ void BSerialPort::Close()
 
 ssize_t BSerialPort::Read(void* buffer, size_t count)
 {
+	// A thread suspended while it talked to the port stops here, as at the kernel's own calls.
+	CheckSuspension();
 	if (fDescriptor < 0)
 		return B_FILE_ERROR;
 	// A device that went away stays away: answer at once rather than poll it again. The caller
@@ -176,6 +179,7 @@ ssize_t BSerialPort::Read(void* buffer, size_t count)
 
 ssize_t BSerialPort::Write(const void* buffer, size_t count)
 {
+	CheckSuspension();
 	if (fDescriptor < 0)
 		return B_FILE_ERROR;
 	if (fHungUp)

@@ -239,8 +239,8 @@ int main(int argc, char** argv)
 		fprintf(stderr, "velmo-unit-sim: %s\n", error.c_str());
 		return 1;
 	}
-	printf("UNIT ready %s -> %s (%s)\n", unit.LinkPath().c_str(), unit.SlavePath().c_str(),
-	       ModelName(arguments.options.model));
+	printf("UNIT ready %s (%s)\n", unit.LinkPath().c_str(), ModelName(arguments.options.model));
+	printf("UNIT line %s\n", unit.SlavePath().c_str());
 	fflush(stdout);
 	if (arguments.hangUpAtStart)
 		Perform(Command::HangUp, unit);
