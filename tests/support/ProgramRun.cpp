@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -29,9 +30,20 @@ ProgramRun::ProgramRun(const std::string& path, const Options& options)
 	if (!options.onTerminal && pipe2(outputPipe, O_CLOEXEC) != 0)
 		throw std::runtime_error("pipe failed");
 
-	if (options.onTerminal)
-		fPid = forkpty(&fMaster, nullptr, nullptr, nullptr);
-	else
+	if (options.onTerminal) {
+		// A terminal as a new pseudo-terminal comes, but for the echo when asked.
+		struct termios mode;
+		int probeMaster;
+		int probeSlave;
+		if (openpty(&probeMaster, &probeSlave, nullptr, nullptr, nullptr) != 0)
+			throw std::runtime_error("openpty failed");
+		tcgetattr(probeSlave, &mode);
+		close(probeSlave);
+		close(probeMaster);
+		if (!options.terminalEcho)
+			mode.c_lflag &= ~(ECHO | ECHONL);
+		fPid = forkpty(&fMaster, nullptr, &mode, nullptr);
+	} else
 		fPid = fork();
 	if (fPid < 0)
 		throw std::runtime_error("fork failed");

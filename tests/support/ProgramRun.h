@@ -31,6 +31,8 @@ public:
 		std::map<std::string, std::string> environment; // set on top of the test's own
 		std::vector<std::string> unsetEnvironment;
 		bool onTerminal = true;
+		// Whether the terminal echoes what is typed until the program changes its mode.
+		bool terminalEcho = true;
 	};
 
 	ProgramRun(const std::string& path, const Options& options);

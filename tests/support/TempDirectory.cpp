@@ -53,6 +53,8 @@ PlatformRootDirectory::PlatformRootDirectory()
 	TempDirectory("velmo-root")
 {
 	MakeDirectories("boot/home/velmo/resources/textures");
+	// With no dev/ports in the root the serial port would list the machine's own ports.
+	MakeDirectories("dev/ports");
 }
 
 std::string

@@ -25,7 +25,8 @@ private:
 	std::string fPath;
 };
 
-// A platform root for the program: boot/home/velmo/resources/textures exists (without a logo).
+// A platform root for the program: boot/home/velmo/resources/textures exists (without a logo), and
+// dev/ports (without ports).
 class PlatformRootDirectory : public TempDirectory {
 public:
 	PlatformRootDirectory();

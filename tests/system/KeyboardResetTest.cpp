@@ -37,10 +37,22 @@ UserInterfaceLines()
 	return {"UserInterface running", "UserInterface exiting"};
 }
 
+// Without a serial port the remote-unit thread reports every byte it fails to send.
+std::vector<std::string>
+WithoutSendErrors(const std::vector<std::string>& lines)
+{
+	std::vector<std::string> kept;
+	for (const std::string& line : lines) {
+		if (line.rfind("ERROR sending byte ", 0) != 0)
+			kept.push_back(line);
+	}
+	return kept;
+}
+
 void
 ExpectWholeReset(const ProgramRun& program, bool velmoLaunchWasRunning)
 {
-	std::vector<std::string> lines = program.Texts();
+	std::vector<std::string> lines = WithoutSendErrors(program.Texts());
 	std::string why;
 	EXPECT_TRUE(IsInterleavingOf(lines,
 		{ApplicationLines(velmoLaunchWasRunning), InstallerLines(), UserInterfaceLines()}, &why))
@@ -93,14 +105,22 @@ TEST(KeyboardReset, OtherKeysAreIgnoredAndEnterStillResets)
 TEST(KeyboardReset, KeysBeforeTheQueueAfterItAndInFloodsAreHarmless)
 {
 	PlatformRootDirectory root;
-	ProgramRun program(VelmoResetPath(), HeadlessOptions(root));
+	ProgramRun::Options options = HeadlessOptions(root);
+	options.terminalEcho = false;
+	ProgramRun program(VelmoResetPath(), options);
 	// At once: the window takes keys before the key queue exists.
 	program.Type(std::string(50, 'q'));
 	ASSERT_TRUE(program.WaitForLine(kPrompt2, 20s)) << program.Output();
 
+	// A burst fills the key queue faster than the installer empties it, and the keys that find
+	// it full are dropped: an ENTER among them may be lost, so press it until it is taken.
 	program.Type(std::string(200, 'z'));
-	program.Type("\r");
-	ASSERT_TRUE(program.WaitForLine(kAnnounce2, 20s)) << program.Output();
+	bool announced = false;
+	for (int i = 0; i < 100 && !announced; i++) {
+		program.Type("\r");
+		announced = program.WaitForLine(kAnnounce2, 200ms);
+	}
+	ASSERT_TRUE(announced) << program.Output();
 	// During the announcement nobody reads the queue: it fills, and keys are dropped.
 	program.Type(std::string(200, 'y') + "\r\r\r");
 	ASSERT_TRUE(program.WaitForLine(kResetLine, 20s)) << program.Output();
@@ -137,7 +157,7 @@ TEST(KeyboardReset, RunningVelmoLaunchIsKilledAndACopyElsewhereIsNot)
 	EXPECT_EQ(program.ExitCode(), 0);
 	ExpectWholeReset(program, true);
 	// It was gone before the worker threads started.
-	std::vector<std::string> lines = program.Texts();
+	std::vector<std::string> lines = WithoutSendErrors(program.Texts());
 	EXPECT_LT(IndexOf(lines, "VelmoReset::ReadyToRun(): VelmoLaunch terminated."),
 		IndexOf(lines, "Installer running (default mode = 0)"));
 
