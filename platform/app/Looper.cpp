@@ -183,21 +183,8 @@ void BLooper::RunLoop()
 {
 	fThreadId = BPrivate::CurrentThreadId();
 	while (!fQuitting) {
-		BPrivate::MessageQueue::Entry entry;
-		if (fQueue->Pop(&entry)) {
-			if (entry.message == NULL)
-				continue;
-			BHandler* handler = entry.handler;
-			if (handler == NULL)
-				handler = fPreferredHandler != NULL ? fPreferredHandler : this;
-			Lock();
-			fCurrentMessage = entry.message.get();
-			DispatchMessage(entry.message.get(), handler);
-			fCurrentMessage = NULL;
-			AfterEvent();
-			Unlock();
-			continue;
-		}
+		// A timed event (a window's pulse) that is due goes first: a stream of messages must
+		// not starve it.
 		bigtime_t next = NextEventTime();
 		if (next != B_INFINITE_TIMEOUT && next <= system_time()) {
 			Lock();
@@ -206,7 +193,22 @@ void BLooper::RunLoop()
 			Unlock();
 			continue;
 		}
-		WaitForMessages(next);
+		BPrivate::MessageQueue::Entry entry;
+		if (!fQueue->Pop(&entry)) {
+			WaitForMessages(next);
+			continue;
+		}
+		if (entry.message == NULL)
+			continue;
+		BHandler* handler = entry.handler;
+		if (handler == NULL)
+			handler = fPreferredHandler != NULL ? fPreferredHandler : this;
+		Lock();
+		fCurrentMessage = entry.message.get();
+		DispatchMessage(entry.message.get(), handler);
+		fCurrentMessage = NULL;
+		AfterEvent();
+		Unlock();
 	}
 }
 
@@ -216,9 +218,10 @@ thread_id BLooper::StartThread(const char* threadName)
 	std::string name = threadName != NULL ? threadName : "";
 	fQuitting = false;
 	// The id is known only on the new thread; wait for it so that Thread() is right at once.
+	// The promise moves into the thread: it may still be signalling when the id has been read.
 	std::promise<thread_id> started;
 	std::future<thread_id> id = started.get_future();
-	fThread = std::thread([this, name, &started] {
+	fThread = std::thread([this, name, started = std::move(started)]() mutable {
 		// Linux keeps 15 characters of a thread's name.
 		pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
 		fThreadId = BPrivate::CurrentThreadId();
