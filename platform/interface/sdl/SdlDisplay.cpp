@@ -40,6 +40,26 @@ bool IsStandIn(const char* driver)
 	return strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0;
 }
 
+// How a Dispatch waits for events while windows exist. SDL_WaitEventTimeout sleeps in the driver
+// (on the X or Wayland connection, woken by SDL_PushEvent) only where the driver can; elsewhere
+// (KMS/DRM, whose keyboard SDL reads from evdev) it wakes every millisecond to look, and a slower
+// look of our own does better. The stand-ins have no events at all.
+enum class WaitStyle
+{
+	kInDriver,
+	kPolling,
+	kForWorkOnly,
+};
+
+constexpr bigtime_t kPollInterval = 10000;
+
+WaitStyle WaitStyleFor(const char* driver)
+{
+	if (strcmp(driver, "x11") == 0 || strcmp(driver, "wayland") == 0)
+		return WaitStyle::kInDriver;
+	return IsStandIn(driver) ? WaitStyle::kForWorkOnly : WaitStyle::kPolling;
+}
+
 // Threads: see Display. The main thread owns every SDL call and fWindows; the others only touch
 // what fLock guards and push the wake event, which SDL allows from any thread.
 class SdlDisplay final : public Display
@@ -73,9 +93,9 @@ private:
 	std::unique_ptr<SdlSession> fSession;
 	const Uint32 fWakeEvent;
 	const std::string fName;
-	// The stand-in drivers have no events to wait for and SDL would poll them every millisecond;
-	// with no window SDL polls too. Those waits sleep on fWorkQueued instead.
-	const bool fDriverWaits;
+	// Without a window SDL has nothing to wait on either and would poll: then, and for the
+	// drivers that cannot wait, Dispatch sleeps on fWorkQueued.
+	const WaitStyle fWaitStyle;
 
 	std::mutex fLock;
 	std::condition_variable fWorkCondition;
@@ -95,7 +115,7 @@ private:
 SdlDisplay::SdlDisplay(std::unique_ptr<SdlSession> session, Uint32 wakeEvent)
     : fSession(std::move(session)), fWakeEvent(wakeEvent),
       fName(std::string("sdl:") + SDL_GetCurrentVideoDriver()),
-      fDriverWaits(!IsStandIn(SDL_GetCurrentVideoDriver()))
+      fWaitStyle(WaitStyleFor(SDL_GetCurrentVideoDriver()))
 {
 	// Printable keys arrive as text events only (see SdlKeys.h).
 	SDL_StartTextInput();
@@ -170,12 +190,15 @@ void SdlDisplay::Dispatch(bigtime_t deadline)
 
 	SDL_Event event;
 	bool haveEvent;
-	if (fDriverWaits && !fWindows.empty()) {
+	if (fWaitStyle == WaitStyle::kInDriver && !fWindows.empty()) {
 		const int timeout = TimeoutFor(deadline);
 		haveEvent =
 		    timeout < 0 ? SDL_WaitEvent(&event) == 1 : SDL_WaitEventTimeout(&event, timeout) == 1;
 	} else {
-		WaitForWork(deadline);
+		if (fWaitStyle == WaitStyle::kPolling && !fWindows.empty())
+			WaitForWork(std::min(deadline, system_time() + kPollInterval));
+		else
+			WaitForWork(deadline);
 		haveEvent = SDL_PollEvent(&event) == 1;
 	}
 	while (haveEvent) {
