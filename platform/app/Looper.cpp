@@ -91,11 +91,14 @@ thread_id BLooper::Run()
 
 void BLooper::Quit()
 {
-	if (!fThread.joinable() || fThread.get_id() == std::this_thread::get_id()) {
-		// Never run, or quitting itself: the loop (if any) ends after the current message.
+	if (OnLoopThread()) {
+		// Quitting itself: the loop ends after the current message.
 		StopLoop();
-		if (!fThread.joinable())
-			delete this;
+		return;
+	}
+	if (!fThread.joinable()) {
+		// Never run.
+		delete this;
 		return;
 	}
 	// The caller holds the lock, as BeOS requires; the thread needs it to finish its message.
@@ -229,6 +232,11 @@ thread_id BLooper::StartThread(const char* threadName)
 		RunLoop();
 	});
 	return id.get();
+}
+
+bool BLooper::OnLoopThread() const
+{
+	return fThreadId.load() == BPrivate::CurrentThreadId();
 }
 
 void BLooper::JoinThread()

@@ -78,7 +78,10 @@ protected:
 	// Linux), running RunLoop; JoinThread stops it (StopLoop) and waits for its end.
 	thread_id StartThread(const char* threadName);
 	void JoinThread();
+	// For the thread that started the thread (and its owner) only.
 	bool HasThread() const { return fThread.joinable(); }
+	// Whether the caller is the thread that runs the loop; any thread.
+	bool OnLoopThread() const;
 	// Whether Quit() has ended the loop (or will after the current message).
 	bool IsQuitting() const { return fQuitting.load(); }
 	// Ends RunLoop after the current message and wakes the loop; any thread.

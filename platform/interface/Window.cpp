@@ -47,7 +47,7 @@ BWindow::BWindow(BRect frame, const char* title, window_type type, uint32 flags,
 BWindow::~BWindow()
 {
 	Unregister();
-	if (HasThread() && Thread() != BPrivate::CurrentThreadId()) {
+	if (HasThread() && !OnLoopThread()) {
 		// The thread may need the lock to finish its message.
 		while (IsLocked())
 			Unlock();
@@ -103,7 +103,7 @@ bool BWindow::IsHidden() const
 void BWindow::Quit()
 {
 	const int32 self = BPrivate::CurrentThreadId();
-	if (HasThread() && Thread() == self) {
+	if (OnLoopThread()) {
 		// On the window's own thread: the loop ends after this message, and the main thread,
 		// which alone may take the window off the display, joins the thread and deletes it.
 		StopLoop();
@@ -289,7 +289,7 @@ void BWindow::AfterEvent()
 
 void BWindow::NoteDrawing()
 {
-	if (HasThread() && Thread() == BPrivate::CurrentThreadId()) {
+	if (OnLoopThread()) {
 		fDrawn = true;
 		return;
 	}

@@ -54,9 +54,7 @@ void HeadlessDisplay::AddClient(DisplayClient* client)
 		std::lock_guard<std::mutex> lock(fLock);
 		fClients.push_back(client);
 		fKeyboardClient = client;
-		fInvalid.push_back(client);
 	}
-	Wake();
 }
 
 void HeadlessDisplay::RemoveClient(DisplayClient* client)

@@ -26,22 +26,22 @@ protected:
 	void SetUp() override { UseHeadlessDisplay(); }
 };
 
-bool Exists(const std::string& path)
+// The inode of the file at `path` (0 when there is none): each snapshot is a new file renamed
+// over the old one.
+ino_t InodeOf(const std::string& path)
 {
 	struct stat status;
-	return stat(path.c_str(), &status) == 0;
+	return stat(path.c_str(), &status) == 0 ? status.st_ino : 0;
 }
 
-// Waits (10 s at most) until the image at `path` has `pixel` at (x, y).
-bool WaitForPixel(const std::string& path, int32 x, int32 y, uint32 pixel)
+// Waits (10 s at most) until the file at `path` exists and is not `previous`.
+bool WaitForNewFile(const std::string& path, ino_t previous)
 {
 	const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
 	while (std::chrono::steady_clock::now() < deadline) {
-		if (Exists(path)) {
-			ImageFiles::Image image = ImageFiles::Load(path);
-			if (image.width > x && image.height > y && image.At(x, y) == pixel)
-				return true;
-		}
+		ino_t inode = InodeOf(path);
+		if (inode != 0 && inode != previous)
+			return true;
 		std::this_thread::sleep_for(std::chrono::milliseconds(10));
 	}
 	return false;
@@ -122,17 +122,19 @@ TEST_F(Headless, TheFirstWindowIsSavedAsAPngAtEachChange)
 	window->AddChild(view);
 	window->Show();
 
-	bool firstSeen = false;
+	// The images are decoded once the application has ended: SDL_image is not safe to use on
+	// two threads at once, and the display saves on the main thread.
 	bool changeSeen = false;
 	std::thread checker([&] {
-		// The first show: the view colour, and Draw's blue corner.
-		firstSeen = WaitForPixel(path, 10, 10, 0xffc80000) && WaitForPixel(path, 0, 0, 0xff0000ff);
-		if (firstSeen) {
+		if (WaitForNewFile(path, 0)) {
+			ino_t firstInode = InodeOf(path);
+			// Hard-linked, so that the next snapshot, renamed over it, leaves it be.
+			link(path.c_str(), (path + ".first").c_str());
 			window->Lock();
 			view->SetViewColor(0, 160, 0);
 			view->Invalidate();
 			window->Unlock();
-			changeSeen = WaitForPixel(path, 10, 10, 0xff00a000);
+			changeSeen = WaitForNewFile(path, firstInode);
 		}
 		be_app_messenger.SendMessage(B_QUIT_REQUESTED);
 	});
@@ -140,10 +142,17 @@ TEST_F(Headless, TheFirstWindowIsSavedAsAPngAtEachChange)
 	application.Run();
 	watchdog.Stop();
 	checker.join();
-	EXPECT_TRUE(firstSeen);
-	EXPECT_TRUE(changeSeen);
-	EXPECT_FALSE(Exists(path + ".tmp"));
-	ImageFiles::Image image = ImageFiles::Load(path);
-	EXPECT_EQ(64, image.width);
-	EXPECT_EQ(48, image.height);
+
+	// The first show: the view colour, and Draw's blue corner.
+	ImageFiles::Image first = ImageFiles::Load(path + ".first");
+	ASSERT_EQ(64, first.width);
+	ASSERT_EQ(48, first.height);
+	EXPECT_EQ(0xffc80000u, first.At(10, 10));
+	EXPECT_EQ(0xff0000ffu, first.At(0, 0));
+	ASSERT_TRUE(changeSeen);
+	ImageFiles::Image changed = ImageFiles::Load(path);
+	ASSERT_EQ(64, changed.width);
+	EXPECT_EQ(0xff00a000u, changed.At(10, 10));
+	EXPECT_EQ(0xff0000ffu, changed.At(0, 0));
+	EXPECT_EQ(0u, InodeOf(path + ".tmp"));
 }
