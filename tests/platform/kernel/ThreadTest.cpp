@@ -6,6 +6,7 @@
 #include <atomic>
 #include <set>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -196,14 +197,21 @@ TEST(Thread, SuspendedSnoozeEndsWithInterruptedOnlyAfterResume)
 
 TEST(Thread, SuspensionsDoNotNest)
 {
-	TestThread thread([] { return snooze(60000000); });
+	sem_id gate = create_sem(0, "gate");
+	TestThread thread([&] {
+		status_t status = snooze(60000000);
+		acquire_sem(gate); // stays alive for the second resume
+		return status;
+	});
 	ASSERT_EQ(thread.Start(), B_OK);
 	ASSERT_TRUE(Eventually([&] { return IsBlocked(thread.Id()); }));
 	ASSERT_EQ(suspend_thread(thread.Id()), B_OK);
 	ASSERT_EQ(suspend_thread(thread.Id()), B_OK);
 	ASSERT_EQ(resume_thread(thread.Id()), B_OK);
 	EXPECT_EQ(resume_thread(thread.Id()), B_BAD_THREAD_STATE);
+	release_sem(gate);
 	EXPECT_EQ(thread.Join(), B_INTERRUPTED);
+	delete_sem(gate);
 }
 
 TEST(Thread, RunningThreadSuspendedStopsAtItsNextWaitThenProceedsNormally)
@@ -350,4 +358,26 @@ TEST(Thread, SuspendReleaseWaitEndsAWorkerInAnUntimedWait)
 		EXPECT_EQ(worker.Join(), B_OK);
 		ASSERT_EQ(delete_sem(quit), B_OK);
 	}
+}
+
+TEST(Thread, AThreadTheKernelDidNotMakeGetsAnIdThatGoesStaleWhenItEnds)
+{
+	sem_id gate = create_sem(0, "gate");
+	std::atomic<thread_id> id{0};
+	std::thread foreign([&] {
+		id = find_thread(NULL);
+		acquire_sem(gate);
+	});
+	ASSERT_TRUE(Eventually([&] { return id > 0; }));
+	EXPECT_NE(id, find_thread(NULL));
+	ASSERT_TRUE(Eventually([&] { return IsBlocked(id); }));
+	TestThread waiter([&] { return wait_for_thread(id, NULL); });
+	ASSERT_EQ(waiter.Start(), B_OK);
+	ASSERT_TRUE(Eventually([&] { return IsBlocked(waiter.Id()); }));
+	release_sem(gate);
+	EXPECT_EQ(waiter.Join(), B_OK);
+	foreign.join();
+	EXPECT_EQ(wait_for_thread(id, NULL), B_BAD_THREAD_ID);
+	EXPECT_EQ(suspend_thread(id), B_BAD_THREAD_ID);
+	delete_sem(gate);
 }
