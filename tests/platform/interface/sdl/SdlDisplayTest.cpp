@@ -162,12 +162,17 @@ protected:
 			return false;
 		}
 		const Framebuffer& framebuffer = fClient->Framebuffer();
+		// One copy rather than a locked read a pixel: the sanitizer builds are slow enough.
+		const int32 width = framebuffer.Width();
+		std::vector<uint32> pixels(size_t(width) * size_t(framebuffer.Height()));
+		framebuffer.CopyPixels(framebuffer.Bounds(), pixels.data(), width);
 		int mismatches = 0;
 		std::ostringstream report;
 		for (int32 y = 0; y < framebuffer.Height(); y++) {
-			for (int32 x = 0; x < framebuffer.Width(); x++) {
+			for (int32 x = 0; x < width; x++) {
 				const rgb_color shown = screen.PixelAt(x, y);
-				const rgb_color painted = framebuffer.PixelAt(x, y);
+				const uint32 argb = pixels[size_t(y) * size_t(width) + size_t(x)];
+				const rgb_color painted = {uint8(argb >> 16), uint8(argb >> 8), uint8(argb), 255};
 				if (shown.red == painted.red && shown.green == painted.green &&
 				    shown.blue == painted.blue)
 					continue;
