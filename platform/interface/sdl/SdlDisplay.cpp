@@ -15,6 +15,7 @@
 #include <OS.h>
 #include <SDL.h>
 
+#include "interface/Utf8.h"
 #include "interface/sdl/SdlHandles.h"
 #include "interface/sdl/SdlKeys.h"
 #include "interface/sdl/SdlWindow.h"
@@ -332,19 +333,17 @@ void SdlDisplay::HandleText(const SDL_TextInputEvent& event)
 	SdlWindow* window = KeyboardWindow(event.windowID);
 	if (window == nullptr)
 		return;
-	const char* text = event.text;
-	int32 available = static_cast<int32>(strnlen(text, sizeof(event.text)));
-	while (available > 0) {
-		const int32 length = Utf8CharacterLength(text, available);
-		if (length == 0) {
-			// Not UTF-8: dropped a byte at a time rather than handed on as a character.
-			text++;
-			available--;
+	// One key a character: an input method may commit several at once.
+	const char* cursor = event.text;
+	const char* const end = cursor + strnlen(event.text, sizeof(event.text));
+	while (cursor < end) {
+		const char* const character = cursor;
+		const uint32 code = DecodeUtf8(cursor, end);
+		// A byte that starts no well-formed character decodes as U+FFFD one byte long: it is
+		// dropped rather than handed on as a key.
+		if (code == kReplacementCharacter && cursor - character == 1)
 			continue;
-		}
-		window->Client().DisplayKeyDown(text, length);
-		text += length;
-		available -= length;
+		window->Client().DisplayKeyDown(character, static_cast<int32>(cursor - character));
 	}
 }
 

@@ -39,11 +39,6 @@ constexpr KeyMapping kKeyMappings[] = {
     {SDLK_PAGEDOWN, kPageDown},
 };
 
-bool IsContinuation(unsigned char byte)
-{
-	return (byte & 0xC0) == 0x80;
-}
-
 } // namespace
 
 uint8 BeKeyForSdlKey(SDL_Keycode key)
@@ -57,43 +52,6 @@ uint8 BeKeyForSdlKey(SDL_Keycode key)
 			return mapping.beKey;
 	}
 	return 0;
-}
-
-int32 Utf8CharacterLength(const char* text, int32 available)
-{
-	if (available <= 0)
-		return 0;
-	const unsigned char lead = static_cast<unsigned char>(text[0]);
-	int32 length;
-	uint32 minimum;
-	uint32 codePoint;
-	if (lead < 0x80)
-		return 1;
-	if ((lead & 0xE0) == 0xC0) {
-		length = 2;
-		minimum = 0x80;
-		codePoint = lead & 0x1F;
-	} else if ((lead & 0xF0) == 0xE0) {
-		length = 3;
-		minimum = 0x800;
-		codePoint = lead & 0x0F;
-	} else if ((lead & 0xF8) == 0xF0) {
-		length = 4;
-		minimum = 0x10000;
-		codePoint = lead & 0x07;
-	} else
-		return 0;
-	if (length > available)
-		return 0;
-	for (int32 i = 1; i < length; i++) {
-		const unsigned char byte = static_cast<unsigned char>(text[i]);
-		if (!IsContinuation(byte))
-			return 0;
-		codePoint = (codePoint << 6) | (byte & 0x3F);
-	}
-	if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
-		return 0;
-	return length;
 }
 
 } // namespace BPrivate

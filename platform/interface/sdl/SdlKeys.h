@@ -14,9 +14,4 @@ namespace BPrivate {
 // B_FUNCTION_KEY for F1 to F12, ...), or 0 when the key gives nothing of its own.
 uint8 BeKeyForSdlKey(SDL_Keycode key);
 
-// The length in bytes (1 to 4) of the well-formed UTF-8 character at the start of `text`, which
-// holds `available` bytes; 0 when it does not start with one (a stray continuation byte, an
-// overlong form, a character cut short).
-int32 Utf8CharacterLength(const char* text, int32 available);
-
 } // namespace BPrivate

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 using BPrivate::BeKeyForSdlKey;
-using BPrivate::Utf8CharacterLength;
 
 TEST(SdlKeys, ReturnAndKeypadEnterAreBothTheEnterByte)
 {
@@ -42,26 +41,4 @@ TEST(SdlKeys, PrintableKeysGiveNothingSinceTheirTextComesSeparately)
 	EXPECT_EQ(BeKeyForSdlKey(SDLK_BACKSLASH), 0);
 	EXPECT_EQ(BeKeyForSdlKey(SDLK_KP_1), 0);
 	EXPECT_EQ(BeKeyForSdlKey(SDLK_LSHIFT), 0);
-}
-
-TEST(SdlKeys, Utf8CharactersAreOneToFourBytesLong)
-{
-	EXPECT_EQ(Utf8CharacterLength("a", 1), 1);
-	EXPECT_EQ(Utf8CharacterLength("\xC3\xA9", 2), 2);         // é
-	EXPECT_EQ(Utf8CharacterLength("\xE2\x82\xAC", 3), 3);     // €
-	EXPECT_EQ(Utf8CharacterLength("\xF0\x9F\x98\x80", 4), 4); // U+1F600
-	EXPECT_EQ(Utf8CharacterLength("\xC3\xA9xyz", 5), 2);
-}
-
-TEST(SdlKeys, MalformedUtf8IsNoCharacter)
-{
-	EXPECT_EQ(Utf8CharacterLength("", 0), 0);
-	EXPECT_EQ(Utf8CharacterLength("\xA9", 1), 0);             // continuation byte alone
-	EXPECT_EQ(Utf8CharacterLength("\xC3", 1), 0);             // cut short
-	EXPECT_EQ(Utf8CharacterLength("\xE2\x82\xAC", 2), 0);     // cut short by `available`
-	EXPECT_EQ(Utf8CharacterLength("\xC3x", 2), 0);            // no continuation
-	EXPECT_EQ(Utf8CharacterLength("\xC0\xAF", 2), 0);         // overlong '/'
-	EXPECT_EQ(Utf8CharacterLength("\xED\xA0\x80", 3), 0);     // surrogate
-	EXPECT_EQ(Utf8CharacterLength("\xF4\x90\x80\x80", 4), 0); // past U+10FFFF
-	EXPECT_EQ(Utf8CharacterLength("\xFF", 1), 0);
 }
