@@ -97,6 +97,7 @@ public:
 	bool WaitForPolls(uint64_t count, Clock::time_point deadline) const;
 	// When each poll byte was taken (the latest ones, at most 100,000).
 	std::vector<Clock::time_point> PollTimes() const;
+	// Status replies the unit has begun to send.
 	uint64_t RepliesSent() const;
 	// Bytes that were neither a poll nor part of an LCD text command.
 	uint64_t IgnoredByteCount() const;

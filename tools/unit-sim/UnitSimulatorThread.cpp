@@ -144,10 +144,13 @@ void UnitSimulator::_Answer()
 	std::vector<uint8_t> reply = _ReplyFor(misbehaviour, held);
 	if (misbehaviour == Misbehaviour::LateReply && !_SleepUntil(polledAt + delay))
 		return;
+	{
+		// Counted before it goes out, so that whoever has read the reply sees it counted.
+		std::lock_guard<std::mutex> guard(fLock);
+		fRepliesSent++;
+		fChanged.notify_all();
+	}
 	_Send(reply);
-	std::lock_guard<std::mutex> guard(fLock);
-	fRepliesSent++;
-	fChanged.notify_all();
 }
 
 std::vector<uint8_t> UnitSimulator::_ReplyFor(Misbehaviour misbehaviour, KeySet held)
