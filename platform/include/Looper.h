@@ -42,9 +42,10 @@ public:
 	// The message being handled, on the looper's thread; NULL between messages.
 	BMessage* CurrentMessage() const { return fCurrentMessage; }
 
-	// Starts the looper's own thread and returns its id. A plain looper that quits itself (from
-	// its own thread) stops handling messages and is deleted by its owner; Quit() from another
-	// thread stops the thread, joins it and deletes the looper, as BeOS does.
+	// Starts the looper's own thread and returns its id. Quit() from another thread (with the
+	// looper locked) stops the thread, joins it and deletes the looper, as BeOS does. A plain
+	// looper that quits itself (from its own thread) only stops handling messages: a thread
+	// cannot join itself, so its owner deletes it (BWindow hands itself to the application).
 	virtual thread_id Run();
 	virtual void Quit();
 	virtual bool QuitRequested();

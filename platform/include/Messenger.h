@@ -30,9 +30,10 @@ public:
 	BLooper* Target(BLooper** looper) const;
 	bool IsTargetLocal() const { return true; }
 
-	// Posts a copy of the message (the caller keeps its own). B_BAD_PORT_ID when the looper is
-	// gone, B_BAD_VALUE for a NULL message. `replyTo` is accepted and ignored: this layer has no
-	// replies.
+	// Posts a copy of the message (the caller keeps its own) to the looper, whose preferred
+	// handler (or the looper itself) receives it: a handler may be gone by the time it would be
+	// handled. B_BAD_PORT_ID when the looper is gone, B_BAD_VALUE for a NULL message. `replyTo` is
+	// accepted and ignored: this layer has no replies.
 	status_t SendMessage(uint32 command, BHandler* replyTo = NULL) const;
 	status_t SendMessage(BMessage* message, BHandler* replyTo = NULL, bigtime_t timeout = -1) const;
 

@@ -32,6 +32,8 @@ public:
 	// The first call starts the window's thread and puts the window on the display; the views
 	// are then painted in their view colour and drawn, as after any exposure.
 	virtual void Show();
+	// Hide and Show nest by a level. This layer keeps a hidden window on the display (the
+	// program never hides one): only IsHidden() tells.
 	virtual void Hide();
 	bool IsHidden() const;
 
