@@ -10,8 +10,7 @@
 
 namespace BPrivate {
 
-std::unique_ptr<Display>
-CreateDisplay()
+std::unique_ptr<Display> CreateDisplay()
 {
 	const char* choice = getenv("BEOS_DISPLAY");
 	if (choice == NULL || strcmp(choice, "headless") != 0) {

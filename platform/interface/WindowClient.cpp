@@ -26,8 +26,7 @@ void WindowClient::DisplayKeyDown(const char* bytes, int32 numBytes)
 	fWindow.PostKeyDown(bytes, numBytes);
 }
 
-Framebuffer&
-FramebufferOf(BWindow& window)
+Framebuffer& FramebufferOf(BWindow& window)
 {
 	return WindowClient(window).DisplayFramebuffer();
 }
