@@ -13,6 +13,7 @@
 #include <string>
 
 #include "kernel/PosixError.h"
+#include "support/FileDescriptor.h"
 
 namespace BPrivate {
 
@@ -24,24 +25,6 @@ struct DirectoryCloser
 };
 
 using DirectoryHandle = std::unique_ptr<DIR, DirectoryCloser>;
-
-class FileHandle
-{
-public:
-	explicit FileHandle(int fd) : fFd(fd) {}
-	~FileHandle()
-	{
-		if (fFd >= 0)
-			close(fFd);
-	}
-	FileHandle(const FileHandle&) = delete;
-	FileHandle& operator=(const FileHandle&) = delete;
-
-	int Get() const { return fFd; }
-
-private:
-	int fFd;
-};
 
 std::string ProcPath(pid_t pid, const char* entry)
 {
@@ -79,7 +62,7 @@ status_t ReadTeamStartTime(pid_t pid, uint64* startTime)
 	while (fd < 0 && errno == EINTR);
 	if (fd < 0)
 		return ProcError(errno);
-	FileHandle file(fd);
+	FileDescriptor file(fd);
 
 	// The whole line fits: the command name is at most 64 bytes, the 50-odd numbers < 1 KiB.
 	char buffer[2048];

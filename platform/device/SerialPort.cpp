@@ -13,6 +13,7 @@
 #include "device/SerialSettings.h"
 #include "kernel/PosixError.h"
 #include "kernel/Thread.h"
+#include "kernel/Time.h"
 
 using namespace BPrivate;
 
@@ -21,19 +22,6 @@ namespace {
 // How long a blocking Write waits for room before it gives up with what it wrote: a unit that
 // stopped reading must not hold its writer for ever.
 const bigtime_t kWriteStallTimeout = 1000000;
-
-// What poll() may wait for, in milliseconds, until `deadline`: rounded up, so that a wait never
-// ends before its time; -1 for no deadline.
-int PollMilliseconds(bigtime_t deadline)
-{
-	if (deadline == B_INFINITE_TIMEOUT)
-		return -1;
-	bigtime_t remaining = deadline - system_time();
-	if (remaining <= 0)
-		return 0;
-	bigtime_t milliseconds = (remaining + 999) / 1000;
-	return milliseconds > INT32_MAX ? INT32_MAX : (int)milliseconds;
-}
 
 bigtime_t DeadlineAfter(bigtime_t timeout)
 {
@@ -51,7 +39,7 @@ short WaitFor(int descriptor, short events, bigtime_t deadline)
 {
 	for (;;) {
 		struct pollfd entry = {descriptor, events, 0};
-		int result = poll(&entry, 1, PollMilliseconds(deadline));
+		int result = poll(&entry, 1, PollTimeout(deadline));
 		if (result > 0)
 			return entry.revents;
 		if (result == 0) {

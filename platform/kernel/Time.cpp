@@ -1,5 +1,6 @@
 #include "kernel/Time.h"
 
+#include <limits.h>
 #include <time.h>
 
 #include "kernel/Thread.h"
@@ -28,6 +29,17 @@ bool IsNonBlocking(uint32 flags, bigtime_t timeout)
 	if ((flags & B_ABSOLUTE_TIMEOUT) != 0)
 		return timeout < 0;
 	return false;
+}
+
+int PollTimeout(bigtime_t deadline)
+{
+	if (deadline == kNoDeadline)
+		return -1;
+	bigtime_t remaining = deadline - system_time();
+	if (remaining <= 0)
+		return 0;
+	bigtime_t milliseconds = (remaining + 999) / 1000;
+	return milliseconds > INT_MAX ? INT_MAX : (int)milliseconds;
 }
 
 } // namespace BPrivate

@@ -18,4 +18,8 @@ bigtime_t DeadlineFor(uint32 flags, bigtime_t timeout);
 // or less, or a negative absolute one.
 bool IsNonBlocking(uint32 flags, bigtime_t timeout);
 
+// The poll() time-out, in milliseconds, of a wait until `deadline`: rounded up, so that a wait
+// never ends before its deadline; -1 for kNoDeadline, 0 once it has passed.
+int PollTimeout(bigtime_t deadline);
+
 } // namespace BPrivate

@@ -16,6 +16,7 @@
 #include <SDL_image.h>
 
 #include "storage/PlatformRoot.h"
+#include "support/FileDescriptor.h"
 #include "translation/ImageCodecLock.h"
 #include "translation/ImageHeader.h"
 
@@ -26,24 +27,6 @@ const off_t kMaxFileSize = off_t(64) * 1024 * 1024;
 // The same limits as BBitmap's, checked on what the file claims before a decoder allocates it.
 const int64 kMaxSide = 16384;
 const int64 kMaxPixels = int64(64) * 1024 * 1024;
-
-class Descriptor
-{
-public:
-	explicit Descriptor(int fd) : fFd(fd) {}
-	~Descriptor()
-	{
-		if (fFd >= 0)
-			close(fFd);
-	}
-	Descriptor(const Descriptor&) = delete;
-	Descriptor& operator=(const Descriptor&) = delete;
-
-	int Get() const { return fFd; }
-
-private:
-	const int fFd;
-};
 
 struct SurfaceDeleter
 {
@@ -65,7 +48,7 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8>* contents)
 	do
 		fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
 	while (fd < 0 && errno == EINTR);
-	Descriptor file(fd);
+	BPrivate::FileDescriptor file(fd);
 	if (fd < 0)
 		return false;
 

@@ -13,6 +13,7 @@
 #include <climits>
 
 #include "interface/Framebuffer.h"
+#include "kernel/Time.h"
 
 namespace BPrivate {
 
@@ -22,18 +23,6 @@ std::string SnapshotPathFromEnvironment()
 {
 	const char* path = getenv("BEOS_FRAMEBUFFER_PNG");
 	return path != NULL ? path : "";
-}
-
-// The poll() time-out for a deadline: rounded up, so a wait never ends before its deadline.
-int PollTimeout(bigtime_t deadline)
-{
-	if (deadline == B_INFINITE_TIMEOUT)
-		return -1;
-	bigtime_t remaining = deadline - system_time();
-	if (remaining <= 0)
-		return 0;
-	bigtime_t milliseconds = (remaining + 999) / 1000;
-	return milliseconds > INT_MAX ? INT_MAX : (int)milliseconds;
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "interface/Display.h"
-#include "interface/headless/FileDescriptor.h"
+#include "support/FileDescriptor.h"
 #include "interface/headless/TerminalKeyboard.h"
 
 namespace BPrivate {

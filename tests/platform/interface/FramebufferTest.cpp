@@ -13,7 +13,7 @@
 
 #include "interface/FontFace.h"
 #include "support/ImageFiles.h"
-#include "support/ImageScratchDirectory.h"
+#include "support/TempDirectory.h"
 
 using BPrivate::Framebuffer;
 
@@ -286,13 +286,13 @@ TEST(Framebuffer, DrawBitmapOfAnInvalidBitmapDrawsNothing)
 
 TEST(Framebuffer, SavePngWritesEveryPixel)
 {
-	ImageScratchDirectory directory;
+	VelmoTest::TempDirectory directory;
 	Framebuffer framebuffer(64, 48);
 	ImageFiles::Image image = ImageFiles::Pattern(40, 30);
 	framebuffer.DrawBitmap(*BitmapOf(image, B_RGB32), BPoint(10, 9), framebuffer.Bounds());
 	framebuffer.FillRect(BRect(0, 0, 3, 3), kPurple, framebuffer.Bounds());
 
-	std::string path = directory.File("screen.png");
+	std::string path = directory.Join("screen.png");
 	ASSERT_EQ(framebuffer.SavePNG(path.c_str()), B_OK);
 	ImageFiles::Image saved = ImageFiles::Load(path);
 	ASSERT_EQ(saved.width, 64);
@@ -304,9 +304,9 @@ TEST(Framebuffer, SavePngWritesEveryPixel)
 
 TEST(Framebuffer, SavePngIntoAMissingDirectoryFails)
 {
-	ImageScratchDirectory directory;
+	VelmoTest::TempDirectory directory;
 	Framebuffer framebuffer(4, 4);
-	EXPECT_EQ(framebuffer.SavePNG(directory.File("missing/screen.png").c_str()), B_ENTRY_NOT_FOUND);
+	EXPECT_EQ(framebuffer.SavePNG(directory.Join("missing/screen.png").c_str()), B_ENTRY_NOT_FOUND);
 	EXPECT_EQ(framebuffer.SavePNG(""), B_BAD_VALUE);
 }
 

@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "support/ImageFiles.h"
-#include "support/ImageScratchDirectory.h"
+#include "support/TempDirectory.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ protected:
 	}
 
 	// The host path of the BeOS path "/<name>".
-	std::string Host(const std::string& name) const { return fDirectory.File(name); }
+	std::string Host(const std::string& name) const { return fDirectory.Join(name); }
 
 	std::unique_ptr<BBitmap> Read(const std::string& name) const
 	{
@@ -55,7 +55,7 @@ protected:
 		EXPECT_EQ(Read(name), nullptr) << name;
 	}
 
-	ImageScratchDirectory fDirectory;
+	VelmoTest::TempDirectory fDirectory;
 	bool fHadRoot = false;
 	std::string fPreviousRoot;
 };

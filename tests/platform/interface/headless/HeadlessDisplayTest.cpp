@@ -14,7 +14,7 @@
 
 #include "platform/app/HeadlessApplication.h"
 #include "support/ImageFiles.h"
-#include "support/ImageScratchDirectory.h"
+#include "support/TempDirectory.h"
 
 using BPrivate::HeadlessDisplay;
 
@@ -111,8 +111,8 @@ public:
 
 TEST_F(Headless, TheFirstWindowIsSavedAsAPngAtEachChange)
 {
-	ImageScratchDirectory directory;
-	const std::string path = directory.File("screen.png");
+	VelmoTest::TempDirectory directory;
+	const std::string path = directory.Join("screen.png");
 	setenv("BEOS_FRAMEBUFFER_PNG", path.c_str(), 1);
 	BApplication application("application/x-vnd.test-png");
 	unsetenv("BEOS_FRAMEBUFFER_PNG");
