@@ -1,5 +1,8 @@
 #include "support/Transcript.h"
 
+#include <stdio.h>
+
+#include <algorithm>
 #include <map>
 #include <sstream>
 
@@ -108,6 +111,61 @@ InstallerLines()
 		"",
 		"Installer exiting",
 	};
+}
+
+std::vector<std::string>
+UserInterfaceLines(const std::string& portName, const std::string& modelLine)
+{
+	std::vector<std::string> lines = {"UserInterface running"};
+	if (!portName.empty())
+		lines.push_back("RB: Using serial port " + portName);
+	if (!modelLine.empty())
+		lines.push_back(modelLine);
+	lines.push_back("UserInterface exiting");
+	return lines;
+}
+
+std::vector<std::string>
+WithoutLinesStarting(const std::vector<std::string>& lines,
+	const std::vector<std::string>& prefixes)
+{
+	std::vector<std::string> kept;
+	for (const std::string& line : lines) {
+		bool dropped = false;
+		for (const std::string& prefix : prefixes)
+			dropped = dropped || line.rfind(prefix, 0) == 0;
+		if (!dropped)
+			kept.push_back(line);
+	}
+	return kept;
+}
+
+std::vector<std::string>
+WithoutSendErrors(const std::vector<std::string>& lines)
+{
+	return WithoutLinesStarting(lines, {"ERROR sending byte "});
+}
+
+std::vector<std::string>
+SendErrorsOfOnePass(const std::string& line1, const std::string& line2, unsigned pollByte)
+{
+	std::vector<unsigned> bytes = {0xf2};
+	for (unsigned char character : line1 + line2)
+		bytes.push_back(character);
+	bytes.push_back(pollByte);
+	std::vector<std::string> lines;
+	for (unsigned byte : bytes) {
+		char text[32];
+		snprintf(text, sizeof(text), "ERROR sending byte %02x", byte);
+		lines.push_back(text);
+	}
+	return lines;
+}
+
+bool
+ContainsRun(const std::vector<std::string>& lines, const std::vector<std::string>& run)
+{
+	return std::search(lines.begin(), lines.end(), run.begin(), run.end()) != lines.end();
 }
 
 } // namespace VelmoTest

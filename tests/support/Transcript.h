@@ -17,5 +17,21 @@ int IndexOf(const std::vector<std::string>& lines, const std::string& text);
 // The lines of a whole reset, by the thread that prints them.
 std::vector<std::string> ApplicationLines(bool velmoLaunchWasRunning);
 std::vector<std::string> InstallerLines();
+// The remote-unit thread's lines. With a port it names it after its first line, and with a unit
+// on it the model line follows; an empty `portName` or `modelLine` leaves that line out.
+std::vector<std::string> UserInterfaceLines(const std::string& portName = "",
+	const std::string& modelLine = "");
+
+// `lines` without the "ERROR sending byte %02x" lines a missing or hung-up port makes.
+std::vector<std::string> WithoutSendErrors(const std::vector<std::string>& lines);
+// `lines` without those starting with any of `prefixes`.
+std::vector<std::string> WithoutLinesStarting(const std::vector<std::string>& lines,
+	const std::vector<std::string>& prefixes);
+// The send error lines of one remote-unit pass on a port that takes nothing: the LCD text
+// command with `line1` and `line2` (16 characters each), then the poll byte.
+std::vector<std::string> SendErrorsOfOnePass(const std::string& line1, const std::string& line2,
+	unsigned pollByte);
+// Whether `run` appears in `lines` as consecutive lines.
+bool ContainsRun(const std::vector<std::string>& lines, const std::vector<std::string>& run);
 
 } // namespace VelmoTest

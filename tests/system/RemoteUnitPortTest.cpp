@@ -1,0 +1,135 @@
+// Which serial port the whole program takes: the first of dev/ports that opens, or none; without
+// one it reports every byte it cannot send, and the keyboard still resets.
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/Eventually.h"
+#include "support/HeadlessProgram.h"
+#include "support/ProgramRun.h"
+#include "support/RemoteUnitRig.h"
+#include "support/TempDirectory.h"
+#include "support/Transcript.h"
+#include "unit-sim/UnitSimulator.h"
+
+using namespace VelmoTest;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kPrompt1 = "Remove floppy   ";
+const std::string kPrompt2 = "Insert CD, ENTER";
+const std::string kAnnounce1 = "Rebooting VELMO ";
+const std::string kAnnounce2 = "  please wait   ";
+const std::string kClassicLine = "Detected Classic KM-3";
+const std::chrono::seconds kGenerous = 20s;
+
+Clock::time_point Deadline()
+{
+	return Clock::now() + kGenerous;
+}
+
+// A descriptor on a port with the lock every opener of a serial port takes, as another program
+// that has the port open holds it.
+class HeldPort
+{
+public:
+	explicit HeldPort(const std::string& path)
+	    : fDescriptor(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
+	{
+		fLocked = fDescriptor >= 0 && flock(fDescriptor, LOCK_EX | LOCK_NB) == 0;
+	}
+	~HeldPort()
+	{
+		if (fDescriptor >= 0)
+			close(fDescriptor);
+	}
+	HeldPort(const HeldPort&) = delete;
+	HeldPort& operator=(const HeldPort&) = delete;
+
+	bool Locked() const { return fLocked; }
+
+private:
+	int fDescriptor;
+	bool fLocked = false;
+};
+
+// With serial0 in front of the unit (set up by the caller), the unit on serial1 is the one used.
+void ExpectTheUnitOnSerial1IsUsed(RemoteUnitRig& rig)
+{
+	ProgramRun& program = rig.StartProgram();
+	ASSERT_TRUE(program.WaitForLine(kClassicLine, kGenerous)) << program.Output();
+	ASSERT_TRUE(rig.unit.WaitForLcd(kPrompt1, kPrompt2, Deadline())) << program.Output();
+	rig.unit.PressKey(UnitSim::Key::Enter);
+	ASSERT_TRUE(program.WaitForExit(kGenerous)) << program.Output();
+	EXPECT_EQ(program.ExitCode(), 0);
+	std::string why;
+	EXPECT_TRUE(IsInterleavingOf(
+	    program.Texts(),
+	    {ApplicationLines(false), InstallerLines(), UserInterfaceLines("serial1", kClassicLine)},
+	    &why))
+	    << why;
+}
+
+TEST(RemoteUnitPorts, DanglingFirstPortIsSkippedAndTheSecondIsUsedAndNamed)
+{
+	RemoteUnitRig rig;
+	ASSERT_EQ(
+	    symlink(rig.root.Join("nowhere/ttyX").c_str(), rig.root.Join("dev/ports/serial0").c_str()),
+	    0);
+	std::string error;
+	ASSERT_TRUE(rig.StartUnit(&error)) << error;
+	ExpectTheUnitOnSerial1IsUsed(rig);
+}
+
+TEST(RemoteUnitPorts, FirstPortHeldByAnotherIsSkippedAndNeverWrittenTo)
+{
+	RemoteUnitRig rig;
+	UnitSim::UnitSimulator busyUnit(rig.root.Path(), "serial0");
+	std::string error;
+	ASSERT_TRUE(busyUnit.Start(&error)) << error;
+	HeldPort held(busyUnit.SlavePath());
+	ASSERT_TRUE(held.Locked());
+	ASSERT_TRUE(rig.StartUnit(&error)) << error;
+	ExpectTheUnitOnSerial1IsUsed(rig);
+	EXPECT_EQ(busyUnit.PollCount(), 0u);
+	EXPECT_EQ(busyUnit.LcdFrameCount(), 0u);
+	EXPECT_EQ(busyUnit.IgnoredByteCount(), 0u);
+}
+
+TEST(RemoteUnitPorts, WithoutAPortEveryByteIsReportedAndTheKeyboardStillResets)
+{
+	PlatformRootDirectory root;
+	ProgramRun program(VelmoResetPath(), HeadlessOptions(root));
+	ASSERT_TRUE(program.WaitForLine(kPrompt2, kGenerous)) << program.Output();
+
+	// Only the remote-unit thread prints these, a pass at a time: the LCD text command, then
+	// the poll byte, which keeps its start value 0 when no port opened.
+	const std::vector<std::string> askingPass = SendErrorsOfOnePass(kPrompt1, kPrompt2, 0x00);
+	EXPECT_TRUE(Eventually([&] { return ContainsRun(program.Texts(), askingPass); }, kGenerous))
+	    << program.Output();
+
+	program.Type("\r");
+	ASSERT_TRUE(program.WaitForLine(kAnnounce2, kGenerous)) << program.Output();
+	const std::vector<std::string> announcingPass =
+	    SendErrorsOfOnePass(kAnnounce1, kAnnounce2, 0x00);
+	EXPECT_TRUE(Eventually([&] { return ContainsRun(program.Texts(), announcingPass); }, kGenerous))
+	    << program.Output();
+	ASSERT_TRUE(program.WaitForExit(kGenerous)) << program.Output();
+	EXPECT_EQ(program.ExitCode(), 0);
+
+	std::string why;
+	EXPECT_TRUE(IsInterleavingOf(WithoutSendErrors(program.Texts()),
+	                             {ApplicationLines(false), InstallerLines(), UserInterfaceLines()},
+	                             &why))
+	    << why;
+}
+
+} // namespace

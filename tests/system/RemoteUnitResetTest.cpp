@@ -1,0 +1,149 @@
+// The whole program against the simulated remote unit on a pseudo-terminal: the unit is found and
+// named, shows the dialogue on its LCD, and its ENTER key resets the machine.
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/ProgramRun.h"
+#include "support/RemoteUnitRig.h"
+#include "support/Transcript.h"
+#include "unit-sim/UnitSimulator.h"
+
+using namespace VelmoTest;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kPrompt1 = "Remove floppy   ";
+const std::string kPrompt2 = "Insert CD, ENTER";
+const std::string kAnnounce1 = "Rebooting VELMO ";
+const std::string kAnnounce2 = "  please wait   ";
+const std::string kResetLine = "Reset with mode = 0";
+const std::string kClassicLine = "Detected Classic KM-3";
+const std::chrono::seconds kGenerous = 20s;
+
+Clock::time_point Deadline()
+{
+	return Clock::now() + kGenerous;
+}
+
+// Every line the three threads print, each thread's in its order, and nothing else.
+void ExpectWholeReset(const ProgramRun& program, const std::string& modelLine)
+{
+	std::vector<std::string> lines = program.Texts();
+	std::string why;
+	EXPECT_TRUE(IsInterleavingOf(
+	    lines,
+	    {ApplicationLines(false), InstallerLines(), UserInterfaceLines("serial1", modelLine)},
+	    &why))
+	    << why;
+	EXPECT_LT(IndexOf(lines, kResetLine), IndexOf(lines, "UserInterface exiting"));
+}
+
+// Starts the unit and the program, and waits until the unit has been detected and shows the
+// question: from then on its keys count.
+void StartAndWaitForTheQuestion(RemoteUnitRig& rig, const std::string& modelLine)
+{
+	std::string error;
+	ASSERT_TRUE(rig.StartUnit(&error)) << error;
+	ProgramRun& program = rig.StartProgram();
+	ASSERT_TRUE(program.WaitForLine(modelLine, kGenerous)) << program.Output();
+	ASSERT_TRUE(program.WaitForLine(kPrompt2, kGenerous)) << program.Output();
+	ASSERT_TRUE(rig.unit.WaitForLcd(kPrompt1, kPrompt2, Deadline())) << program.Output();
+}
+
+struct ModelCase
+{
+	UnitSim::Model model;
+	std::string modelLine;
+};
+
+class EnterOnTheUnit : public testing::TestWithParam<ModelCase>
+{
+};
+
+TEST_P(EnterOnTheUnit, ResetsAfterTheModelIsDetectedAndTheLcdFollowsTheScreen)
+{
+	UnitSim::Options options;
+	options.model = GetParam().model;
+	RemoteUnitRig rig(options);
+	ASSERT_NO_FATAL_FAILURE(StartAndWaitForTheQuestion(rig, GetParam().modelLine));
+	ProgramRun& program = *rig.program;
+
+	const Clock::time_point pressed = Clock::now();
+	rig.unit.PressKey(UnitSim::Key::Enter);
+	ASSERT_TRUE(program.WaitForLine(kAnnounce2, kGenerous)) << program.Output();
+	ASSERT_TRUE(rig.unit.WaitForLcd(kAnnounce1, kAnnounce2, Deadline())) << program.Output();
+	ASSERT_TRUE(program.WaitForExit(kGenerous)) << program.Output();
+	EXPECT_TRUE(program.Exited());
+	EXPECT_EQ(program.ExitCode(), 0);
+	ExpectWholeReset(program, GetParam().modelLine);
+
+	// Nothing is sent while both lines are empty, so the question is the first frame; then the
+	// question until ENTER, and the announcement from then to the end.
+	std::vector<UnitSim::LcdFrame> frames = rig.unit.LcdFrames();
+	ASSERT_FALSE(frames.empty());
+	EXPECT_EQ(frames.front().line1, kPrompt1);
+	EXPECT_EQ(frames.front().line2, kPrompt2);
+	size_t firstAnnouncement = frames.size();
+	for (size_t index = 0; index < frames.size(); index++) {
+		const UnitSim::LcdFrame& frame = frames[index];
+		bool asks = frame.line1 == kPrompt1 && frame.line2 == kPrompt2;
+		bool announces = frame.line1 == kAnnounce1 && frame.line2 == kAnnounce2;
+		if (firstAnnouncement == frames.size() && announces)
+			firstAnnouncement = index;
+		if (firstAnnouncement == frames.size())
+			EXPECT_TRUE(asks) << "frame " << index << ": |" << frame.line1 << frame.line2 << "|";
+		else
+			EXPECT_TRUE(announces)
+			    << "frame " << index << ": |" << frame.line1 << frame.line2 << "|";
+	}
+	ASSERT_LT(firstAnnouncement, frames.size());
+	EXPECT_GE(frames[firstAnnouncement].time, pressed);
+}
+
+INSTANTIATE_TEST_SUITE_P(RemoteUnitReset, EnterOnTheUnit,
+                         testing::Values(ModelCase{UnitSim::Model::Km3, kClassicLine},
+                                         ModelCase{UnitSim::Model::Km3II, "Detected KM-3II"}),
+                         [](const testing::TestParamInfo<ModelCase>& caseInfo) {
+	                         return caseInfo.param.model == UnitSim::Model::Km3
+	                                    ? std::string("ClassicKm3")
+	                                    : std::string("Km3II");
+                         });
+
+TEST(RemoteUnitReset, EnterHeldDownAnnouncesOnceAndTheProgramStillEnds)
+{
+	RemoteUnitRig rig;
+	ASSERT_NO_FATAL_FAILURE(StartAndWaitForTheQuestion(rig, kClassicLine));
+	ProgramRun& program = *rig.program;
+
+	// Down in every reply from now to the end, through the announcement and the shut-down.
+	rig.unit.HoldKey(UnitSim::Key::Enter, true);
+	ASSERT_TRUE(program.WaitForLine(kAnnounce2, kGenerous)) << program.Output();
+	ASSERT_TRUE(program.WaitForExit(kGenerous)) << program.Output();
+	EXPECT_EQ(program.ExitCode(), 0);
+	ExpectWholeReset(program, kClassicLine);
+}
+
+TEST(RemoteUnitReset, BackslashIsIgnoredAndEnterStillResets)
+{
+	RemoteUnitRig rig;
+	ASSERT_NO_FATAL_FAILURE(StartAndWaitForTheQuestion(rig, kClassicLine));
+	ProgramRun& program = *rig.program;
+
+	rig.unit.PressKey(UnitSim::Key::Backslash);
+	// The press lasts a few polls; well after them the installer is still asking.
+	ASSERT_TRUE(rig.unit.WaitForPolls(rig.unit.PollCount() + 10, Deadline()));
+	EXPECT_FALSE(program.WaitForLine(kAnnounce1, 500ms)) << program.Output();
+	EXPECT_EQ(rig.unit.LcdLines(), std::make_pair(kPrompt1, kPrompt2));
+
+	rig.unit.PressKey(UnitSim::Key::Enter);
+	ASSERT_TRUE(program.WaitForExit(kGenerous)) << program.Output();
+	EXPECT_EQ(program.ExitCode(), 0);
+	ExpectWholeReset(program, kClassicLine);
+}
+
+} // namespace
