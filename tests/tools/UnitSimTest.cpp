@@ -197,6 +197,29 @@ TEST_F(UnitSimulatorTest, APressHoldsTheKeyForSomePollsThenReleasesIt)
 	EXPECT_EQ(fLine->Poll(Model::Km3)[11], 0x00);
 }
 
+TEST_F(UnitSimulatorTest, KeyRiseTimeIsWhenTheFirstReplyWithTheKeyDownWentOut)
+{
+	StartUnit();
+	EXPECT_EQ(fUnit->KeyRiseTime(Key::Enter), Clock::time_point());
+	fLine->Poll(Model::Km3);
+	Clock::time_point beforePress = Clock::now();
+	fUnit->HoldKey(Key::Enter, true);
+	ASSERT_EQ(fLine->Poll(Model::Km3)[11], 0x08);
+	Clock::time_point afterFirstDown = Clock::now();
+	Clock::time_point rise = fUnit->KeyRiseTime(Key::Enter);
+	EXPECT_GE(rise, beforePress);
+	EXPECT_LE(rise, afterFirstDown);
+	// Still down: no new rise. Up and down again: a new one.
+	fLine->Poll(Model::Km3);
+	EXPECT_EQ(fUnit->KeyRiseTime(Key::Enter), rise);
+	fUnit->HoldKey(Key::Enter, false);
+	fLine->Poll(Model::Km3);
+	fUnit->HoldKey(Key::Enter, true);
+	fLine->Poll(Model::Km3);
+	EXPECT_GT(fUnit->KeyRiseTime(Key::Enter), rise);
+	EXPECT_EQ(fUnit->KeyRiseTime(Key::Backslash), Clock::time_point());
+}
+
 TEST_F(UnitSimulatorTest, AHeldKeyStaysDownUntilReleased)
 {
 	StartUnit();

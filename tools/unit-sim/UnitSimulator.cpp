@@ -196,6 +196,12 @@ uint64_t UnitSimulator::RepliesSent() const
 	return fRepliesSent;
 }
 
+Clock::time_point UnitSimulator::KeyRiseTime(Key key) const
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	return fKeyRiseTimes[KeyIndex(key)];
+}
+
 uint64_t UnitSimulator::IgnoredByteCount() const
 {
 	std::lock_guard<std::mutex> guard(fLock);

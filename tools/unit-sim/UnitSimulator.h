@@ -99,6 +99,9 @@ public:
 	std::vector<Clock::time_point> PollTimes() const;
 	// Status replies the unit has begun to send.
 	uint64_t RepliesSent() const;
+	// When the latest reply that carried `key` down, after a reply that did not, began to go out:
+	// the moment a press reaches the line. Clock::time_point() before any.
+	Clock::time_point KeyRiseTime(Key key) const;
 	// Bytes that were neither a poll nor part of an LCD text command.
 	uint64_t IgnoredByteCount() const;
 
@@ -147,6 +150,8 @@ private:
 	uint64_t fPollCount = 0;
 	std::deque<Clock::time_point> fPollTimes;
 	uint64_t fRepliesSent = 0;
+	KeySet fSentKeys = 0;
+	Clock::time_point fKeyRiseTimes[2];
 	uint64_t fIgnoredBytes = 0;
 
 	// The unit's thread alone touches these once it runs.

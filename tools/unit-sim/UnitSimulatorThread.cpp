@@ -148,6 +148,12 @@ void UnitSimulator::_Answer()
 		// Counted before it goes out, so that whoever has read the reply sees it counted.
 		std::lock_guard<std::mutex> guard(fLock);
 		fRepliesSent++;
+		Clock::time_point sentAt = Clock::now();
+		for (Key key : {Key::Enter, Key::Backslash}) {
+			if ((held & KeyFlag(key)) != 0 && (fSentKeys & KeyFlag(key)) == 0)
+				fKeyRiseTimes[KeyIndex(key)] = sentAt;
+		}
+		fSentKeys = held;
 		fChanged.notify_all();
 	}
 	_Send(reply);
