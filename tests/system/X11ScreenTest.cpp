@@ -132,10 +132,19 @@ protected:
 		return false;
 	}
 
+	// Presses and releases a key on the X keyboard, with the window focused. xdotool can fail
+	// on a passing X error (a focus change still under way): it is tried a few times.
 	bool Key(const std::string& key)
 	{
-		fServer->Run({"xdotool", "windowfocus", "--sync", fWindow});
-		return fServer->Run({"xdotool", "key", "--clearmodifiers", key});
+		std::string error;
+		for (int attempt = 0; attempt < 5; attempt++) {
+			fServer->Run({"xdotool", "windowfocus", "--sync", fWindow}, nullptr, &error);
+			if (fServer->Run({"xdotool", "key", "--clearmodifiers", key}, nullptr, &error))
+				return true;
+			std::this_thread::sleep_for(100ms);
+		}
+		ADD_FAILURE() << "xdotool key " << key << ": " << error;
+		return false;
 	}
 
 	void ExpectResetAndExit()

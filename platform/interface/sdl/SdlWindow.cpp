@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <cstdio>
+#include <cstring>
 
 #include "interface/Display.h"
 #include "interface/Framebuffer.h"
@@ -29,9 +30,20 @@ std::unique_ptr<SdlWindow> SdlWindow::Create(DisplayClient& client)
 		ReportSdlError("cannot create a window");
 		return nullptr;
 	}
-	RendererHandle renderer(SDL_CreateRenderer(window.get(), -1, SDL_RENDERER_ACCELERATED));
+	// The window shows one 2D framebuffer and presents only what changed. On X11 the software
+	// renderer does that through shared memory without loading a GL stack, which costs some 40 MB
+	// of resident memory and a set of driver threads (Mesa's llvmpipe under Xvfb). Elsewhere
+	// (KMSDRM has no software window surface) the accelerated renderer comes first.
+	const bool softwareFirst = strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0;
+	if (softwareFirst) {
+		// Or SDL would back the software renderer's window surface with a GL texture itself.
+		SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
+	}
+	const Uint32 firstChoice = softwareFirst ? SDL_RENDERER_SOFTWARE : SDL_RENDERER_ACCELERATED;
+	const Uint32 secondChoice = softwareFirst ? SDL_RENDERER_ACCELERATED : SDL_RENDERER_SOFTWARE;
+	RendererHandle renderer(SDL_CreateRenderer(window.get(), -1, firstChoice));
 	if (!renderer)
-		renderer.reset(SDL_CreateRenderer(window.get(), -1, SDL_RENDERER_SOFTWARE));
+		renderer.reset(SDL_CreateRenderer(window.get(), -1, secondChoice));
 	if (!renderer) {
 		ReportSdlError("cannot create a renderer");
 		return nullptr;
