@@ -1,5 +1,8 @@
 #include "interface/sdl/SdlDisplay.h"
 
+#include <glob.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cassert>
 #include <chrono>
@@ -384,6 +387,29 @@ SdlWindow* SdlDisplay::KeyboardWindow(Uint32 eventWindowId) const
 	return fWindows.size() == 1 ? fWindows.front().get() : nullptr;
 }
 
+bool HasEnvironment(const char* name)
+{
+	const char* value = getenv(name);
+	return value != nullptr && value[0] != '\0';
+}
+
+// Whether one of SDL's real video drivers could find a screen: an X server or a Wayland
+// compositor named in the environment, or a DRM device for a console kiosk.
+bool AnyScreenPossible()
+{
+	if (HasEnvironment("DISPLAY") || HasEnvironment("WAYLAND_DISPLAY"))
+		return true;
+	// A compositor's default socket, which Wayland clients find without WAYLAND_DISPLAY.
+	struct stat socketStat;
+	if (HasEnvironment("XDG_RUNTIME_DIR")
+		&& stat((std::string(getenv("XDG_RUNTIME_DIR")) + "/wayland-0").c_str(), &socketStat) == 0)
+		return true;
+	glob_t cards;
+	bool found = glob("/dev/dri/card*", 0, nullptr, &cards) == 0 && cards.gl_pathc > 0;
+	globfree(&cards);
+	return found;
+}
+
 } // namespace
 
 std::unique_ptr<Display> CreateSdlDisplay()
@@ -400,6 +426,11 @@ std::unique_ptr<Display> CreateSdlDisplay()
 
 	const char* requested = getenv("SDL_VIDEODRIVER");
 	const bool named = requested != nullptr && requested[0] != '\0';
+	// Unless a driver is named, SDL tries each real one in turn; where none can have a screen
+	// here, it only prints the failures of its probes (libwayland's "XDG_RUNTIME_DIR is invalid"
+	// on a text console, say). Skip SDL then.
+	if (!named && !AnyScreenPossible())
+		return nullptr;
 	if (SDL_Init(SDL_INIT_VIDEO) != 0) {
 		if (named)
 			fprintf(stderr, "sdl: cannot start video driver %s: %s\n", requested, SDL_GetError());
