@@ -1,0 +1,292 @@
+// The remote unit's link at the line's own speed: the real program, headless on a terminal of its
+// own, against the simulated unit emulating 57600 bit/s. Two figures for each model:
+// - the pass period, the time between two polls as the unit takes them while the question is
+//   shown, beside the least the bytes of a pass allow (the 20 ms pause, then 10 bit times for each
+//   of the 33 LCD bytes, the poll byte and the N reply bytes);
+// - the latency of an ENTER on the unit, from the first reply carrying it going out to the
+//   installer's announcement on the program's terminal and on the unit's LCD.
+// A table of the figures follows Google Benchmark's own report.
+
+#include <signal.h>
+#include <stdio.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "support/ProgramRun.h"
+#include "support/RemoteUnitRig.h"
+#include "unit-sim/UnitSimulator.h"
+
+using namespace VelmoTest;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kPrompt1 = "Remove floppy   ";
+const std::string kPrompt2 = "Insert CD, ENTER";
+const std::string kAnnounce1 = "Rebooting VELMO ";
+const std::string kAnnounce2 = "  please wait   ";
+const std::chrono::seconds kGenerous = 20s;
+const int kBitRate = 57600;
+// Polls measured for the pass period: some 8 s of asking.
+const uint64_t kMeasuredPolls = 250;
+const int kLatencyRuns = 20;
+// A pass's pause between polls, in milliseconds.
+const double kPassPauseMs = 20.0;
+const size_t kLcdCommandBytes = 33;
+
+// A pass this much shorter than the floor cannot have waited for its reply on the line.
+const double kUnderFloorMs = 2.0;
+
+typedef std::chrono::duration<double, std::milli> Milliseconds;
+
+double ByteMs()
+{
+	return 10.0 * 1000.0 / kBitRate;
+}
+
+double FloorMs(UnitSim::Model model)
+{
+	return kPassPauseMs + ByteMs() * (kLcdCommandBytes + 1 + UnitSim::ReplySize(model));
+}
+
+// Nearest rank: the smallest sample with at least `fraction` of the samples at or below it.
+double Quantile(std::vector<double> samples, double fraction)
+{
+	if (samples.empty())
+		return NAN;
+	std::sort(samples.begin(), samples.end());
+	size_t rank = (size_t)std::ceil(fraction * (double)samples.size());
+	return samples[rank == 0 ? 0 : rank - 1];
+}
+
+size_t CountStarting(const std::vector<std::string>& lines, const std::string& prefix)
+{
+	size_t count = 0;
+	for (const std::string& line : lines)
+		count += line.rfind(prefix, 0) == 0 ? 1 : 0;
+	return count;
+}
+
+struct PassFigures
+{
+	double medianMs = NAN;
+	double p95Ms = NAN;
+	double floorMs = NAN;
+	// The median of the passes that waited for their own reply.
+	double ownReplyMedianMs = NAN;
+	// Passes well under the floor: the poll read a reply that was already waiting, the one its
+	// predecessor timed out on, instead of its own.
+	size_t passesUnderFloor = 0;
+	size_t passes = 0;
+	// More than one: a read timed out inside a reply and the learnt length went down.
+	size_t modelLines = 0;
+	size_t rejectedReplies = 0;
+};
+
+struct LatencyFigures
+{
+	std::vector<double> terminalMs;
+	std::vector<double> lcdMs;
+};
+
+PassFigures gPassFigures[2];
+LatencyFigures gLatencyFigures[2];
+
+UnitSim::Model ModelOf(const benchmark::State& state)
+{
+	return state.range(0) == 0 ? UnitSim::Model::Km3 : UnitSim::Model::Km3II;
+}
+
+UnitSim::Options WireOptions(UnitSim::Model model)
+{
+	UnitSim::Options options;
+	options.model = model;
+	options.wireTiming = true;
+	options.bitRate = kBitRate;
+	return options;
+}
+
+// Starts the unit, then the program, and waits until the unit shows the question and has been
+// detected; false, with the reason given to `state`, when that does not happen.
+bool StartAsking(RemoteUnitRig& rig, benchmark::State& state)
+{
+	std::string error;
+	if (!rig.StartUnit(&error)) {
+		state.SkipWithError(("the unit did not start: " + error).c_str());
+		return false;
+	}
+	ProgramRun& program = rig.StartProgram();
+	const std::string modelLine =
+	    rig.unit.UnitModel() == UnitSim::Model::Km3 ? "Detected Classic KM-3" : "Detected KM-3II";
+	if (!program.WaitForLine(modelLine, kGenerous) ||
+	    !rig.unit.WaitForLcd(kPrompt1, kPrompt2, Clock::now() + kGenerous)) {
+		state.SkipWithError("the program never asked on the unit");
+		return false;
+	}
+	return true;
+}
+
+void Stop(ProgramRun& program)
+{
+	program.Signal(SIGTERM);
+	program.WaitForExit(5s);
+}
+
+void PassPeriod(benchmark::State& state)
+{
+	const UnitSim::Model model = ModelOf(state);
+	PassFigures& figures = gPassFigures[state.range(0)];
+	figures.floorMs = FloorMs(model);
+	for (auto _ : state) {
+		RemoteUnitRig rig(WireOptions(model));
+		if (!StartAsking(rig, state))
+			break;
+		const Clock::time_point asking = Clock::now();
+		if (!rig.unit.WaitForPolls(rig.unit.PollCount() + kMeasuredPolls, Clock::now() + 60s)) {
+			state.SkipWithError("the program stopped polling");
+			break;
+		}
+		std::vector<Clock::time_point> polls = rig.unit.PollTimes();
+		std::vector<double> periods;
+		for (size_t index = 1; index < polls.size(); index++) {
+			if (polls[index - 1] >= asking)
+				periods.push_back(Milliseconds(polls[index] - polls[index - 1]).count());
+		}
+		ProgramRun& program = *rig.program;
+		Stop(program);
+
+		figures.medianMs = Quantile(periods, 0.5);
+		figures.p95Ms = Quantile(periods, 0.95);
+		figures.passes = periods.size();
+		std::vector<double> ownReply;
+		for (double period : periods) {
+			if (period >= figures.floorMs - kUnderFloorMs)
+				ownReply.push_back(period);
+		}
+		figures.passesUnderFloor = periods.size() - ownReply.size();
+		figures.ownReplyMedianMs = Quantile(ownReply, 0.5);
+		std::vector<std::string> lines = program.Texts();
+		figures.modelLines =
+		    CountStarting(lines, "Detected ") + CountStarting(lines, "Unknown packet size ");
+		figures.rejectedReplies =
+		    CountStarting(lines, "Unknown header type ") + CountStarting(lines, "Invalid checksum");
+		state.SetIterationTime(figures.medianMs / 1000.0);
+	}
+	state.counters["median_ms"] = figures.medianMs;
+	state.counters["p95_ms"] = figures.p95Ms;
+	state.counters["floor_ms"] = figures.floorMs;
+	state.counters["ratio"] = figures.medianMs / figures.floorMs;
+	state.counters["own_reply_median_ms"] = figures.ownReplyMedianMs;
+}
+
+void EnterToAnnouncement(benchmark::State& state)
+{
+	const UnitSim::Model model = ModelOf(state);
+	LatencyFigures& figures = gLatencyFigures[state.range(0)];
+	// Presses fall at every phase of a pass.
+	std::minstd_rand random(1234);
+	std::uniform_int_distribution<int> phaseMicroseconds(0, 30000);
+	for (auto _ : state) {
+		RemoteUnitRig rig(WireOptions(model));
+		if (!StartAsking(rig, state))
+			break;
+		ProgramRun& program = *rig.program;
+		std::this_thread::sleep_for(std::chrono::microseconds(phaseMicroseconds(random)));
+		rig.unit.PressKey(UnitSim::Key::Enter);
+		if (!program.WaitForLine(kAnnounce2, kGenerous) ||
+		    !rig.unit.WaitForLcd(kAnnounce1, kAnnounce2, Clock::now() + kGenerous)) {
+			state.SkipWithError("ENTER on the unit was not announced");
+			break;
+		}
+		// The reset would come 3 s later: not waited for.
+		Stop(program);
+
+		const Clock::time_point rise = rig.unit.KeyRiseTime(UnitSim::Key::Enter);
+		Clock::time_point printed;
+		program.TimeOf(kAnnounce2, &printed);
+		Clock::time_point shown = Clock::time_point::max();
+		for (const UnitSim::LcdFrame& frame : rig.unit.LcdFrames()) {
+			if (frame.line1 == kAnnounce1 && frame.line2 == kAnnounce2) {
+				shown = frame.time;
+				break;
+			}
+		}
+		double terminalMs = Milliseconds(printed - rise).count();
+		figures.terminalMs.push_back(terminalMs);
+		figures.lcdMs.push_back(Milliseconds(shown - rise).count());
+		state.SetIterationTime(terminalMs / 1000.0);
+	}
+	state.counters["terminal_median_ms"] = Quantile(figures.terminalMs, 0.5);
+	state.counters["terminal_p99_ms"] = Quantile(figures.terminalMs, 0.99);
+	state.counters["lcd_median_ms"] = Quantile(figures.lcdMs, 0.5);
+	state.counters["lcd_p99_ms"] = Quantile(figures.lcdMs, 0.99);
+}
+
+void PrintTable()
+{
+	const char* names[2] = {"Classic KM-3", "KM-3II"};
+	printf("\nRemote unit at %d bit/s (10 bit times = %.3f ms a byte)\n\n", kBitRate, ByteMs());
+	printf("Pass period while asking, as the unit sees the polls\n");
+	printf("%-13s %5s %8s %8s %8s %7s %11s %7s %13s %7s %9s\n", "model", "reply", "floor ms",
+	       "median", "p95", "ratio", "under floor", "own", "own-reply med", "ratio", "detected");
+	for (int index = 0; index < 2; index++) {
+		const PassFigures& figures = gPassFigures[index];
+		UnitSim::Model model = index == 0 ? UnitSim::Model::Km3 : UnitSim::Model::Km3II;
+		printf("%-13s %5zu %8.2f %8.2f %8.2f %7.3f %5zu/%-5zu %7zu %13.2f %7.3f %9zu\n",
+		       names[index], UnitSim::ReplySize(model), figures.floorMs, figures.medianMs,
+		       figures.p95Ms, figures.medianMs / figures.floorMs, figures.passesUnderFloor,
+		       figures.passes, figures.passes - figures.passesUnderFloor, figures.ownReplyMedianMs,
+		       figures.ownReplyMedianMs / figures.floorMs, figures.modelLines);
+		if (figures.rejectedReplies > 0)
+			printf("%-13s %zu replies rejected\n", "", figures.rejectedReplies);
+	}
+	printf("(under floor: passes more than %.0f ms shorter than the floor, which read the reply\n"
+	       " their predecessor timed out on; detected: model lines printed, more than 1 when a\n"
+	       " read timed out inside a reply and the learnt length went down)\n",
+	       kUnderFloorMs);
+	printf("\nENTER on the unit to the announcement (from the first reply carrying it)\n");
+	printf("%-13s %5s %17s %14s %13s %10s\n", "model", "runs", "terminal median", "terminal p99",
+	       "LCD median", "LCD p99");
+	for (int index = 0; index < 2; index++) {
+		const LatencyFigures& figures = gLatencyFigures[index];
+		printf("%-13s %5zu %14.2f ms %11.2f ms %10.2f ms %7.2f ms\n", names[index],
+		       figures.terminalMs.size(), Quantile(figures.terminalMs, 0.5),
+		       Quantile(figures.terminalMs, 0.99), Quantile(figures.lcdMs, 0.5),
+		       Quantile(figures.lcdMs, 0.99));
+	}
+	printf("\n");
+}
+
+} // namespace
+
+BENCHMARK(PassPeriod)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK(EnterToAnnouncement)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(kLatencyRuns);
+
+int main(int argc, char** argv)
+{
+	benchmark::Initialize(&argc, argv);
+	if (benchmark::ReportUnrecognizedArguments(argc, argv))
+		return 1;
+	benchmark::RunSpecifiedBenchmarks();
+	benchmark::Shutdown();
+	PrintTable();
+	return 0;
+}
