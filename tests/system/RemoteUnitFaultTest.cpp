@@ -182,9 +182,13 @@ TEST_P(UnitGoesAway, ProgramKeepsRunningIdleAndTheKeyboardResets)
 	ASSERT_TRUE(program.WaitForExit(kGenerous)) << program.Output();
 	EXPECT_TRUE(program.Exited());
 	EXPECT_EQ(program.ExitCode(), 0);
+	// A hang-up in the middle of a reply drops what the line still held: the bytes read by then
+	// fail the checksum, once.
+	std::vector<std::string> lines = WithoutSendErrors(program.Texts());
+	EXPECT_LE(CountStarting(lines, "Invalid checksum"), 1u);
 	std::string why;
 	EXPECT_TRUE(IsInterleavingOf(
-	    WithoutSendErrors(program.Texts()),
+	    WithoutLinesStarting(lines, {"Invalid checksum"}),
 	    {ApplicationLines(false), InstallerLines(), UserInterfaceLines("serial1", kClassicLine)},
 	    &why))
 	    << why;
