@@ -37,18 +37,6 @@ UserInterfaceLines()
 	return {"UserInterface running", "UserInterface exiting"};
 }
 
-// Without a serial port the remote-unit thread reports every byte it fails to send.
-std::vector<std::string>
-WithoutSendErrors(const std::vector<std::string>& lines)
-{
-	std::vector<std::string> kept;
-	for (const std::string& line : lines) {
-		if (line.rfind("ERROR sending byte ", 0) != 0)
-			kept.push_back(line);
-	}
-	return kept;
-}
-
 void
 ExpectWholeReset(const ProgramRun& program, bool velmoLaunchWasRunning)
 {
