@@ -140,9 +140,8 @@ ssize_t BSerialPort::Read(void* buffer, size_t count)
 	bigtime_t deadline = fBlocking ? DeadlineAfter(fTimeout) : system_time();
 	size_t received = 0;
 	while (received < count) {
-		short events = WaitFor(fDescriptor, POLLIN, deadline);
-		if (events == 0)
-			break;
+		// Read first: the bytes of a reply are usually waiting already, and the line is read
+		// one byte per call, so a poll() before each read would double the calls.
 		ssize_t length = read(fDescriptor, bytes + received, count - received);
 		if (length > 0) {
 			received += length;
@@ -150,11 +149,18 @@ ssize_t BSerialPort::Read(void* buffer, size_t count)
 		}
 		if (length < 0 && errno == EINTR)
 			continue;
-		if (length < 0 && errno == EAGAIN)
-			continue;
-		// With VMIN 0 a read finding nothing returns 0 too, but not after poll() said the
-		// device was readable: readable and empty, or EIO, is a hang-up.
-		if (length == 0 || errno == EIO || (events & (POLLHUP | POLLERR)) != 0) {
+		if (length < 0 && errno == EAGAIN) {
+			short events = WaitFor(fDescriptor, POLLIN, deadline);
+			if (events == 0)
+				break;
+			if ((events & POLLIN) != 0)
+				continue;
+			// Hung up or failed, with nothing left to read.
+			fHungUp = true;
+			break;
+		}
+		// End of file (the other side is gone) or EIO: a hang-up.
+		if (length == 0 || errno == EIO) {
 			fHungUp = true;
 			break;
 		}

@@ -95,7 +95,9 @@ status_t ApplySerialSettings(int descriptor, const SerialSettings& settings)
 	                        IXOFF | IXANY | INPCK | IMAXBEL);
 	attributes.c_oflag &= ~OPOST;
 	attributes.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
-	attributes.c_cc[VMIN] = 0;
+	// With VMIN 1 a read on the (non-blocking) descriptor tells "nothing yet" (EAGAIN) from "the
+	// device went away" (0 or EIO) without asking poll() first; the time-outs are poll()'s.
+	attributes.c_cc[VMIN] = 1;
 	attributes.c_cc[VTIME] = 0;
 
 	// Clearing CSIZE alone would leave 5-bit characters: always set the size after.

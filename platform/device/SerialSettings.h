@@ -19,7 +19,7 @@ struct SerialSettings
 bool IsSupportedDataRate(data_rate rate);
 
 // Puts the terminal `descriptor` in raw mode (no translation, echo or signals; CLOCAL | CREAD;
-// VMIN 0, VTIME 0) with the settings. B_OK, or the error of tcgetattr/tcsetattr.
+// VMIN 1, VTIME 0) with the settings. B_OK, or the error of tcgetattr/tcsetattr.
 status_t ApplySerialSettings(int descriptor, const SerialSettings& settings);
 
 } // namespace BPrivate

@@ -124,7 +124,7 @@ TEST_F(SerialPortTest, SettingsReachTheTerminalAsRaw57600EightNoneOne)
 	EXPECT_EQ(attributes.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
 	EXPECT_EQ(attributes.c_iflag & (ICRNL | INLCR | IGNCR | IXON | IXOFF | ISTRIP), 0u);
 	EXPECT_EQ(attributes.c_oflag & OPOST, 0u);
-	EXPECT_EQ(attributes.c_cc[VMIN], 0);
+	EXPECT_EQ(attributes.c_cc[VMIN], 1);
 	EXPECT_EQ(attributes.c_cc[VTIME], 0);
 }
 
