@@ -48,7 +48,9 @@ TEST(Time, RelativeTimeoutsBecomeDeadlinesOnceAndSaturate)
 	EXPECT_LE(deadline, system_time() + 5000);
 	EXPECT_EQ(DeadlineFor(B_RELATIVE_TIMEOUT, B_INFINITE_TIMEOUT), kNoDeadline);
 	EXPECT_EQ(DeadlineFor(B_RELATIVE_TIMEOUT, INT64_MAX - 1), kNoDeadline);
-	EXPECT_LE(DeadlineFor(B_RELATIVE_TIMEOUT, -100), system_time());
+	// A time-out already passed is due now; the two calls in order, not as arguments of one.
+	bigtime_t passed = DeadlineFor(B_RELATIVE_TIMEOUT, -100);
+	EXPECT_LE(passed, system_time());
 	EXPECT_EQ(DeadlineFor(B_ABSOLUTE_TIMEOUT, 1234), 1234);
 	EXPECT_EQ(DeadlineFor(0, 1234), kNoDeadline);
 	EXPECT_EQ(DeadlineFor(B_CAN_INTERRUPT, 1234), kNoDeadline);
