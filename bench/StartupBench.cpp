@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
@@ -43,6 +44,7 @@ void StartToFirstQuestion(benchmark::State& state)
 		return;
 	}
 	long rss = 0;
+	std::vector<double> writeTimes;
 	for (auto _ : state) {
 		FramebufferSnapshots snapshots(root.Join("screen.png"));
 		ProgramRun::Options options;
@@ -58,12 +60,18 @@ void StartToFirstQuestion(benchmark::State& state)
 			state.SkipWithError("the question never appeared in the framebuffer");
 			break;
 		}
-		state.SetIterationTime(std::chrono::duration<double>(snapshot.done - start).count());
+		// Painted when the display began to save it; encoding the PNG is the snapshot's own cost.
+		state.SetIterationTime(std::chrono::duration<double>(snapshot.begun - start).count());
+		writeTimes.push_back(std::chrono::duration<double, std::milli>(snapshot.done - start).count());
 		rss = std::max(rss, ResidentKibibytes(program.Pid()));
 		program.Signal(SIGTERM);
 		program.WaitForExit(5s);
 	}
 	state.counters["rss_kib_asking"] = (double)rss;
+	if (!writeTimes.empty()) {
+		std::sort(writeTimes.begin(), writeTimes.end());
+		state.counters["snapshot_written_ms"] = writeTimes[writeTimes.size() / 2];
+	}
 }
 
 } // namespace
