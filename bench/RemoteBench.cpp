@@ -22,6 +22,7 @@
 
 #include "support/ProgramRun.h"
 #include "support/RemoteUnitRig.h"
+#include "support/Transcript.h"
 #include "unit-sim/UnitSimulator.h"
 
 using namespace VelmoTest;
@@ -29,10 +30,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::string kPrompt1 = "Remove floppy   ";
-const std::string kPrompt2 = "Insert CD, ENTER";
-const std::string kAnnounce1 = "Rebooting VELMO ";
-const std::string kAnnounce2 = "  please wait   ";
 const std::chrono::seconds kGenerous = 20s;
 const int kBitRate = 57600;
 // Polls measured for the pass period: some 8 s of asking.

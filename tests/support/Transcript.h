@@ -5,6 +5,14 @@
 
 namespace VelmoTest {
 
+// The dialogue's lines, as the installer shows them and the program prints them.
+inline const std::string kPrompt1 = "Remove floppy   ";
+inline const std::string kPrompt2 = "Insert CD, ENTER";
+inline const std::string kAnnounce1 = "Rebooting VELMO ";
+inline const std::string kAnnounce2 = "  please wait   ";
+inline const std::string kResetLine = "Reset with mode = 0";
+inline const std::string kClassicLine = "Detected Classic KM-3";
+
 // Whether `actual` is an interleaving of the per-thread sequences: every sequence appears in it
 // in order, and nothing else does. Threads print independently, so only each thread's own order
 // is fixed. On failure, `why` says where it went wrong.

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "support/ImageFiles.h"
+#include "support/HeadlessProgram.h"
 #include "support/ProgramRun.h"
 #include "support/TempDirectory.h"
 
@@ -18,14 +19,12 @@ namespace {
 const uint32 kBlack = 0xff000000;
 const uint32 kPurple = 0xff8442ff;
 
+// Headless, with the framebuffer saved as root/screen.png at every change.
 ProgramRun::Options
-HeadlessOptions(const PlatformRootDirectory& root)
+SnapshotOptions(const PlatformRootDirectory& root)
 {
-	ProgramRun::Options options;
-	options.environment["BEOS_ROOT"] = root.Path();
-	options.environment["BEOS_DISPLAY"] = "headless";
+	ProgramRun::Options options = HeadlessOptions(root);
 	options.environment["BEOS_FRAMEBUFFER_PNG"] = root.Join("screen.png");
-	options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"};
 	return options;
 }
 
@@ -73,7 +72,7 @@ TEST(HeadlessScreen, ShowsTheLogoAndThePurpleQuestionOnBlack)
 	PlatformRootDirectory root;
 	ImageFiles::Image logo = ImageFiles::Pattern(200, 150);
 	ASSERT_TRUE(ImageFiles::WriteBmp(root.LogoPath(), logo, 24));
-	ProgramRun program(VelmoResetPath(), HeadlessOptions(root));
+	ProgramRun program(VelmoResetPath(), SnapshotOptions(root));
 
 	ImageFiles::Image screen;
 	ASSERT_TRUE(WaitForSnapshot(root.Join("screen.png"), &screen)) << program.Output();
@@ -98,7 +97,7 @@ TEST_P(BadLogo, GivesNoLogoAndTheResetStillWorks)
 {
 	PlatformRootDirectory root;
 	ASSERT_TRUE(ImageFiles::WriteBytes(root.LogoPath(), GetParam()));
-	ProgramRun program(VelmoResetPath(), HeadlessOptions(root));
+	ProgramRun program(VelmoResetPath(), SnapshotOptions(root));
 
 	ImageFiles::Image screen;
 	ASSERT_TRUE(WaitForSnapshot(root.Join("screen.png"), &screen)) << program.Output();
@@ -142,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(HeadlessScreen, BadLogo,
 TEST(HeadlessScreen, AMissingLogoGivesNoLogoAndTheResetStillWorks)
 {
 	PlatformRootDirectory root;
-	ProgramRun program(VelmoResetPath(), HeadlessOptions(root));
+	ProgramRun program(VelmoResetPath(), SnapshotOptions(root));
 	ImageFiles::Image screen;
 	ASSERT_TRUE(WaitForSnapshot(root.Join("screen.png"), &screen)) << program.Output();
 	EXPECT_EQ(screen.At(412, 284), kBlack);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/HeadlessProgram.h"
 #include "support/ProgramRun.h"
 #include "support/TempDirectory.h"
 #include "support/Transcript.h"
@@ -16,20 +17,6 @@ using namespace VelmoTest;
 using namespace std::chrono_literals;
 
 namespace {
-
-const std::string kPrompt2 = "Insert CD, ENTER";
-const std::string kAnnounce2 = "  please wait   ";
-const std::string kResetLine = "Reset with mode = 0";
-
-ProgramRun::Options
-HeadlessOptions(const PlatformRootDirectory& root)
-{
-	ProgramRun::Options options;
-	options.environment["BEOS_ROOT"] = root.Path();
-	options.environment["BEOS_DISPLAY"] = "headless";
-	options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"};
-	return options;
-}
 
 std::vector<std::string>
 UserInterfaceLines()

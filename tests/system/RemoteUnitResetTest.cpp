@@ -17,12 +17,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::string kPrompt1 = "Remove floppy   ";
-const std::string kPrompt2 = "Insert CD, ENTER";
-const std::string kAnnounce1 = "Rebooting VELMO ";
-const std::string kAnnounce2 = "  please wait   ";
-const std::string kResetLine = "Reset with mode = 0";
-const std::string kClassicLine = "Detected Classic KM-3";
 const std::chrono::seconds kGenerous = 20s;
 
 Clock::time_point Deadline()
