@@ -195,8 +195,11 @@ void TerminalKeyDecoder::FinishCsi(uint8 final, std::vector<TerminalKey>* keys)
 	// The first parameter: the key number of "ESC [ n ~", or 1 before modifiers ("1;5A").
 	int32 number = 0;
 	bool hasNumber = false;
+	// A sequence holds up to kMaxSequence digits, more than an int32 takes: a number past 999 is
+	// no key's, so it stops growing there rather than overflow.
 	for (int32 i = 0; i < fSequenceLength && fSequence[i] >= '0' && fSequence[i] <= '9'; i++) {
-		number = number * 10 + (fSequence[i] - '0');
+		if (number < 1000)
+			number = number * 10 + (fSequence[i] - '0');
 		hasNumber = true;
 	}
 	switch (final) {
