@@ -2,7 +2,7 @@
 CMAKE_BUILD = cmake --build --preset
 
 .PHONY: all deps build test test-default test-asan test-tsan bench demo package package-test \
-	screenshot clean
+	screenshot fuzz fuzz-smoke fuzz-build clean
 
 all: build
 
@@ -14,11 +14,13 @@ build: deps
 	$(CMAKE_BUILD) default
 
 # The whole suite, then again under AddressSanitizer + UndefinedBehaviorSanitizer and under
-# ThreadSanitizer, each in its own build folder; last, the Debian package.
+# ThreadSanitizer, each in its own build folder; then the fuzz targets, 10 s each; last, the Debian
+# package.
 test: deps
 	$(MAKE) --no-print-directory test-default
 	$(MAKE) --no-print-directory test-asan
 	$(MAKE) --no-print-directory test-tsan
+	$(MAKE) --no-print-directory fuzz-smoke
 	$(MAKE) --no-print-directory package-test
 
 test-default test-asan test-tsan: test-%:
@@ -44,5 +46,17 @@ package-test: build
 screenshot: build
 	scripts/screenshot build
 
+# The libFuzzer targets (clang), built in build-fuzz: `fuzz` runs each for 60 s on a copy of its
+# seeds, `fuzz-smoke` for 10 s; either fails on any crash, leak or time-out.
+fuzz-build: deps
+	cmake --preset fuzz
+	$(CMAKE_BUILD) fuzz
+
+fuzz: fuzz-build
+	fuzz/run build-fuzz 60
+
+fuzz-smoke: fuzz-build
+	fuzz/run build-fuzz 10
+
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz
