@@ -20,12 +20,22 @@ namespace {
 
 const char* const kLogoPath = "/boot/logo.img";
 
+std::string sRoot;
 std::string sLogoHostPath;
 
 [[noreturn]] void Fail(const char* what)
 {
 	fprintf(stderr, "ImageFileFuzzer: %s\n", what);
 	abort();
+}
+
+// The temporary platform root goes when the fuzzer exits normally; after a crash it stays, with
+// the input that crashed as its logo file.
+void RemoveRoot()
+{
+	unlink(sLogoHostPath.c_str());
+	rmdir((sRoot + "/boot").c_str());
+	rmdir(sRoot.c_str());
 }
 
 } // namespace
@@ -39,7 +49,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 	if (mkdir((root + "/boot").c_str(), 0755) != 0)
 		Fail("cannot make the platform root");
 	setenv("BEOS_ROOT", root.c_str(), 1);
+	sRoot = root;
 	sLogoHostPath = root + kLogoPath;
+	atexit(RemoveRoot);
 	return 0;
 }
 
