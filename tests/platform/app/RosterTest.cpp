@@ -17,38 +17,14 @@
 
 #include "support/ChildProcess.h"
 #include "support/TempDirectory.h"
+#include "support/VelmoLaunchRoot.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// Copies the executable `from` to `to` (host paths), keeping it executable.
-void InstallExecutable(const std::string& from, const std::string& to)
-{
-	std::filesystem::create_directories(std::filesystem::path(to).parent_path());
-	std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
-	std::filesystem::permissions(to, std::filesystem::perms::owner_all);
-}
-
-class Roster : public ::testing::Test
-{
-protected:
-	void SetUp() override
-	{
-		setenv("BEOS_ROOT", fRoot.Path().c_str(), 1);
-		InstallExecutable("/bin/sleep", fRoot.VelmoLaunchPath());
-	}
-	void TearDown() override { unsetenv("BEOS_ROOT"); }
-
-	entry_ref VelmoLaunchRef() const
-	{
-		entry_ref ref;
-		EXPECT_EQ(get_ref_for_path("/boot/home/velmo/VelmoLaunch", &ref), B_OK);
-		return ref;
-	}
-
-	VelmoTest::PlatformRootDirectory fRoot;
-};
+using Roster = VelmoTest::VelmoLaunchRoot;
+using VelmoTest::InstallExecutable;
 
 TEST_F(Roster, ProgramStartedFromTheFileIsRunningAsItsTeam)
 {

@@ -21,17 +21,11 @@
 #include "app/TeamProcess.h"
 #include "support/ChildProcess.h"
 #include "support/TempDirectory.h"
+#include "support/VelmoLaunchRoot.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-void InstallExecutable(const std::string& from, const std::string& to)
-{
-	std::filesystem::create_directories(std::filesystem::path(to).parent_path());
-	std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
-	std::filesystem::permissions(to, std::filesystem::perms::owner_all);
-}
 
 // Whether process `pid` still runs a program (not ended, not a zombie).
 bool StillRuns(pid_t pid)
@@ -41,25 +35,8 @@ bool StillRuns(pid_t pid)
 	return BPrivate::ReadTeamExecutable(pid, &device, &inode) == B_OK;
 }
 
-class KillTeam : public ::testing::Test
-{
-protected:
-	void SetUp() override
-	{
-		setenv("BEOS_ROOT", fRoot.Path().c_str(), 1);
-		InstallExecutable("/bin/sleep", fRoot.VelmoLaunchPath());
-	}
-	void TearDown() override { unsetenv("BEOS_ROOT"); }
-
-	entry_ref VelmoLaunchRef() const
-	{
-		entry_ref ref;
-		EXPECT_EQ(get_ref_for_path("/boot/home/velmo/VelmoLaunch", &ref), B_OK);
-		return ref;
-	}
-
-	VelmoTest::PlatformRootDirectory fRoot;
-};
+using KillTeam = VelmoTest::VelmoLaunchRoot;
+using VelmoTest::InstallExecutable;
 
 TEST_F(KillTeam, EndsTheRosterTeamWithSigkill)
 {
