@@ -13,6 +13,28 @@ bool IsContinuation(uint8 byte)
 	return (byte & 0xc0) == 0x80;
 }
 
+// The keys whose sequences end in a letter alike after "ESC [" and "ESC O": the arrows, Home
+// and End. 0 for any other final byte.
+uint8 CursorKey(uint8 final)
+{
+	switch (final) {
+	case 'A':
+		return B_UP_ARROW;
+	case 'B':
+		return B_DOWN_ARROW;
+	case 'C':
+		return B_RIGHT_ARROW;
+	case 'D':
+		return B_LEFT_ARROW;
+	case 'H':
+		return B_HOME;
+	case 'F':
+		return B_END;
+	default:
+		return 0;
+	}
+}
+
 } // namespace
 
 void TerminalKeyDecoder::Feed(const void* data, size_t length, std::vector<TerminalKey>* keys)
@@ -202,25 +224,11 @@ void TerminalKeyDecoder::FinishCsi(uint8 final, std::vector<TerminalKey>* keys)
 			number = number * 10 + (fSequence[i] - '0');
 		hasNumber = true;
 	}
+	if (uint8 key = CursorKey(final)) {
+		Emit(key, keys);
+		return;
+	}
 	switch (final) {
-	case 'A':
-		Emit(B_UP_ARROW, keys);
-		return;
-	case 'B':
-		Emit(B_DOWN_ARROW, keys);
-		return;
-	case 'C':
-		Emit(B_RIGHT_ARROW, keys);
-		return;
-	case 'D':
-		Emit(B_LEFT_ARROW, keys);
-		return;
-	case 'H':
-		Emit(B_HOME, keys);
-		return;
-	case 'F':
-		Emit(B_END, keys);
-		return;
 	case 'P':
 	case 'Q':
 	case 'R':
@@ -264,25 +272,11 @@ void TerminalKeyDecoder::FinishCsi(uint8 final, std::vector<TerminalKey>* keys)
 
 void TerminalKeyDecoder::FinishSs3(uint8 final, std::vector<TerminalKey>* keys)
 {
+	if (uint8 key = CursorKey(final)) {
+		Emit(key, keys);
+		return;
+	}
 	switch (final) {
-	case 'A':
-		Emit(B_UP_ARROW, keys);
-		return;
-	case 'B':
-		Emit(B_DOWN_ARROW, keys);
-		return;
-	case 'C':
-		Emit(B_RIGHT_ARROW, keys);
-		return;
-	case 'D':
-		Emit(B_LEFT_ARROW, keys);
-		return;
-	case 'H':
-		Emit(B_HOME, keys);
-		return;
-	case 'F':
-		Emit(B_END, keys);
-		return;
 	case 'M':
 		Emit(B_ENTER, keys);
 		return;
