@@ -1,6 +1,9 @@
 #include "support/ProcessStats.h"
 
 #include <dirent.h>
+#include <errno.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -180,6 +183,37 @@ std::string ResidentBreakdown(pid_t pid)
 	for (size_t i = 0; i < largest.size() && i < 4; i++)
 		text += " " + largest[i].second + " " + std::to_string(largest[i].first) + " KiB";
 	return text;
+}
+
+int OpenDescriptorCount(pid_t pid)
+{
+	DIR* directory = opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
+	if (directory == nullptr)
+		return -1;
+	int count = 0;
+	while (dirent* entry = readdir(directory))
+		count += entry->d_name[0] == '.' ? 0 : 1;
+	closedir(directory);
+	return count;
+}
+
+bool WaitForProcessEnd(pid_t pid, std::chrono::steady_clock::duration timeout,
+                       std::chrono::steady_clock::time_point* end)
+{
+	const int pidfd = int(syscall(SYS_pidfd_open, pid, 0));
+	if (pidfd < 0)
+		return false;
+	const auto deadline = std::chrono::steady_clock::now() + timeout;
+	pollfd waiting = {pidfd, POLLIN, 0};
+	int ready;
+	do {
+		const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+		    deadline - std::chrono::steady_clock::now());
+		ready = poll(&waiting, 1, int(std::max<long long>(0, left.count())));
+	} while (ready < 0 && errno == EINTR);
+	*end = std::chrono::steady_clock::now();
+	close(pidfd);
+	return ready > 0;
 }
 
 pid_t FindChildNamed(const std::string& name)

@@ -2,6 +2,7 @@
 
 #include "support/ProcessStats.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -215,4 +216,40 @@ TEST(ProcessStats, FindsItsOwnChildByName)
 	EXPECT_EQ(FindChildNamed("no such program"), -1);
 	sleeper.Signal(SIGTERM);
 	EXPECT_TRUE(sleeper.WaitForExit(10s));
+}
+
+TEST(ProcessStats, OpenDescriptorsAreCountedAndAGoneProcessHasNone)
+{
+	const int before = OpenDescriptorCount(getpid());
+	ASSERT_GT(before, 0);
+	const int file = open("/dev/null", O_RDONLY | O_CLOEXEC);
+	ASSERT_GE(file, 0);
+	EXPECT_EQ(OpenDescriptorCount(getpid()), before + 1);
+	close(file);
+	EXPECT_EQ(OpenDescriptorCount(getpid()), before);
+
+	const pid_t child = fork();
+	ASSERT_GE(child, 0);
+	if (child == 0)
+		_exit(0);
+	int status = 0;
+	ASSERT_EQ(waitpid(child, &status, 0), child);
+	EXPECT_EQ(OpenDescriptorCount(child), -1);
+}
+
+TEST(ProcessStats, AChildsEndIsSeenWithoutReapingIt)
+{
+	ProgramRun::Options options;
+	options.arguments = {"30"};
+	options.onTerminal = false;
+	ProgramRun sleeper("/bin/sleep", options);
+	std::chrono::steady_clock::time_point end;
+	EXPECT_FALSE(WaitForProcessEnd(sleeper.Pid(), 50ms, &end)) << "still running";
+	sleeper.Signal(SIGTERM);
+	ASSERT_TRUE(WaitForProcessEnd(sleeper.Pid(), 20s, &end));
+	EXPECT_LE(end, std::chrono::steady_clock::now());
+	// Not reaped: the run's own wait still collects the status.
+	ASSERT_TRUE(sleeper.WaitForExit(10s));
+	EXPECT_TRUE(sleeper.Signaled());
+	EXPECT_EQ(sleeper.TermSignal(), SIGTERM);
 }

@@ -1,0 +1,281 @@
+// Sets the figures one `make bench` run recorded (see BenchFigures.h) beside their references,
+// measured in the same run where they are measured at all, and prints them as one markdown
+// table in a fixed order: figure, measured, reference, aim, verdict. A figure that was not
+// recorded reads "not measured".
+//
+//     VelmoFiguresTable FIGURES-FILE
+
+#include <stdio.h>
+
+#include <cmath>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef std::map<std::string, double> Figures;
+
+const double kPulseMs = 50.0;
+const double kBeosDefaultPulseMs = 500.0;
+const double kStartAimMs = 150.0;
+const double kCpuAimPercent = 1.0;
+const double kPassAimRatio = 1.05;
+const double kPingPongAimRatio = 1.5;
+
+Figures ReadFigures(const char* path)
+{
+	Figures figures;
+	std::ifstream file(path);
+	std::string line;
+	while (std::getline(file, line)) {
+		const size_t tab = line.find('\t');
+		if (tab == std::string::npos)
+			continue;
+		try {
+			figures[line.substr(0, tab)] = std::stod(line.substr(tab + 1));
+		} catch (...) {
+			continue;
+		}
+	}
+	return figures;
+}
+
+std::string Fixed(double value, int decimals)
+{
+	char text[64];
+	snprintf(text, sizeof(text), "%.*f", decimals, value);
+	return text;
+}
+
+class Table
+{
+public:
+	explicit Table(Figures figures) : fFigures(std::move(figures)) {}
+
+	bool Has(const std::string& name) const { return fFigures.count(name) > 0; }
+	double Get(const std::string& name) const
+	{
+		auto found = fFigures.find(name);
+		return found == fFigures.end() ? NAN : found->second;
+	}
+
+	// A latency as "median / upper unit" against `limit`: met when both are within it.
+	void Latency(const std::string& figure, const std::string& prefix, const char* upper,
+	             double limit, const std::string& reference, const std::string& aim)
+	{
+		const std::string medianName = prefix + "_median_ms";
+		const std::string upperName = prefix + "_" + upper + "_ms";
+		if (!Has(medianName) || !Has(upperName) || std::isnan(limit)) {
+			Missing(figure, reference, aim);
+			return;
+		}
+		const double median = Get(medianName);
+		const double high = Get(upperName);
+		const std::string measured = Precise(median) + " / " + Precise(high) + " ms";
+		// Both within: met; the median alone: the upper figure is what missed.
+		std::string verdict = "missed";
+		if (median <= limit && high <= limit)
+			verdict = "met";
+		else if (median <= limit)
+			verdict = std::string("missed (") + upper + ")";
+		Row(figure, measured, reference, aim, verdict);
+	}
+
+	void Row(const std::string& figure, const std::string& measured, const std::string& reference,
+	         const std::string& aim, const std::string& verdict)
+	{
+		fRows.push_back({figure, measured, reference, aim, verdict});
+	}
+
+	void Missing(const std::string& figure, const std::string& reference, const std::string& aim)
+	{
+		Row(figure, "not measured", reference, aim, "—");
+	}
+
+	// Milliseconds with one decimal, or two below 10.
+	static std::string Precise(double milliseconds)
+	{
+		return Fixed(milliseconds, milliseconds < 10 ? 2 : 1);
+	}
+
+	void Print() const
+	{
+		printf("| figure | measured | reference | aim | verdict |\n");
+		printf("|---|---|---|---|---|\n");
+		for (const auto& row : fRows) {
+			printf("| %s | %s | %s | %s | %s |\n", row[0].c_str(), row[1].c_str(), row[2].c_str(),
+			       row[3].c_str(), row[4].c_str());
+		}
+	}
+
+private:
+	Figures fFigures;
+	std::vector<std::vector<std::string>> fRows;
+};
+
+const char* Verdict(bool met)
+{
+	return met ? "met" : "missed";
+}
+
+struct Model
+{
+	const char* key;
+	const char* name;
+};
+
+const Model kModels[] = {{"km3", "Classic KM-3"}, {"km3ii", "KM-3II"}};
+
+void PassRows(Table& table)
+{
+	for (const Model& model : kModels) {
+		const std::string prefix = std::string("remote.") + model.key;
+		const std::string figure =
+		    std::string("pass period at 57600 bit/s, ") + model.name + ", median";
+		const std::string aim = "within 5 % of the floor";
+		const double median = table.Get(prefix + ".pass_median_ms");
+		const double floor = table.Get(prefix + ".floor_ms");
+		if (std::isnan(median) || std::isnan(floor)) {
+			table.Missing(figure, "physical floor", aim);
+			continue;
+		}
+		// Under the floor is no better: such passes read a reply that was already waiting, the
+		// one an earlier poll's read had timed out on, so the link runs a reply behind.
+		const double ratio = median / floor;
+		std::string measured = Fixed(median, 1) + " ms (" + Fixed(ratio, 3) + " × floor";
+		if (table.Has(prefix + ".passes"))
+			measured += "; " + Fixed(table.Get(prefix + ".passes_under_floor"), 0) + " of " +
+			            Fixed(table.Get(prefix + ".passes"), 0) + " passes under it";
+		measured += ")";
+		table.Row(figure, measured,
+		          "physical floor (20 ms + bytes × 10 bit times): " + Fixed(floor, 1) + " ms", aim,
+		          Verdict(std::fabs(ratio - 1) <= kPassAimRatio - 1));
+	}
+}
+
+void RemoteKeyRows(Table& table)
+{
+	for (const char* where : {"terminal", "LCD"}) {
+		for (const Model& model : kModels) {
+			const std::string prefix = std::string("remote.") + model.key;
+			const double pass = table.Get(prefix + ".pass_median_ms");
+			const std::string reference = std::isnan(pass)
+			                                  ? "one pass period (not measured)"
+			                                  : "one pass period: " + Fixed(pass, 1) + " ms";
+			table.Latency(std::string("unit's ENTER → announcement on the ") + where + ", " +
+			                  model.name + ", median / p99",
+			              prefix + ".key_" + (where[0] == 't' ? "terminal" : "lcd"), "p99", pass,
+			              reference, "within one pass");
+		}
+	}
+}
+
+void ScreenRows(Table& table)
+{
+	table.Latency("Enter on the keyboard → announcement, median / p99", "screen.keyboard", "p99",
+	              kPulseMs, "one pulse period: 50 ms", "within one pulse");
+	table.Latency(
+	    "message change → pixels on the X server, median / p95", "screen.x_pixels", "p95", kPulseMs,
+	    "one pulse period: 50 ms; BeOS's default pulse: " + Fixed(kBeosDefaultPulseMs, 0) + " ms",
+	    "within one pulse");
+}
+
+void ResetRows(Table& table)
+{
+	for (const Model& model : kModels) {
+		const std::string prefix = std::string("remote.") + model.key;
+		const double pass = table.Get(prefix + ".pass_median_ms");
+		const std::string reference = std::isnan(pass)
+		                                  ? "two pass periods (not measured)"
+		                                  : "two pass periods: " + Fixed(2 * pass, 1) + " ms";
+		table.Latency(std::string("reset line → process exit, ") + model.name +
+		                  " attached, median / max",
+		              prefix + ".reset_exit", "max", 2 * pass, reference, "within two passes");
+	}
+}
+
+void ResourceRows(Table& table)
+{
+	const double idle = table.Get("screen.cpu_idle_percent");
+	const std::string idleText = std::isnan(idle)
+	                                 ? "idle `sleep` process (not measured)"
+	                                 : "idle `sleep` process: " + Fixed(idle, 2) + " %";
+	const std::pair<const char*, const char*> places[] = {{"headless", "headless"},
+	                                                      {"x", "SDL window on Xvfb"}};
+	for (const auto& [key, name] : places) {
+		const std::string figure = std::string("CPU while asking, ") + name;
+		const double cpu = table.Get(std::string("screen.cpu_") + key + "_percent");
+		if (std::isnan(cpu))
+			table.Missing(figure, idleText, "< 1 % of one core");
+		else
+			table.Row(figure, Fixed(cpu, 2) + " % of one core", idleText, "< 1 % of one core",
+			          Verdict(cpu < kCpuAimPercent));
+	}
+	for (const auto& [key, name] : places) {
+		const std::string figure = std::string("resident memory while asking, ") + name;
+		const double kib = table.Get(std::string("screen.rss_") + key + "_kib");
+		if (std::isnan(kib))
+			table.Missing(figure, "—", "—");
+		else
+			table.Row(figure, Fixed(kib / 1024.0, 1) + " MiB", "—", "—", "—");
+	}
+}
+
+void StartRows(Table& table)
+{
+	const std::pair<const char*, const char*> places[] = {
+	    {"screen", "painted in the framebuffer"}, {"lcd", "on the unit's LCD (57600 bit/s)"}};
+	for (const auto& [key, name] : places) {
+		const std::string figure = std::string("start → first question ") + name + ", median";
+		const double ms = table.Get(std::string("startup.") + key + "_median_ms");
+		if (std::isnan(ms))
+			table.Missing(figure, "—", "< 150 ms");
+		else
+			table.Row(figure, Fixed(ms, 1) + " ms", "—", "< 150 ms", Verdict(ms < kStartAimMs));
+	}
+}
+
+void KernelRows(Table& table)
+{
+	const double bare = table.Get("kernel.bare_median_us");
+	const std::string reference =
+	    std::isnan(bare) ? "bare mutex + condition variable (not measured)"
+	                     : "bare mutex + condition variable: " + Fixed(bare, 2) + " µs";
+	const std::pair<const char*, const char*> kinds[] = {{"port", "port"},
+	                                                     {"semaphore", "semaphore"}};
+	for (const auto& [key, name] : kinds) {
+		const std::string figure =
+		    std::string("kernel ") + name + " ping-pong between two threads, median";
+		const double us = table.Get(std::string("kernel.") + key + "_median_us");
+		const std::string aim = "< 1.5 × the reference";
+		if (std::isnan(us) || std::isnan(bare))
+			table.Missing(figure, reference, aim);
+		else
+			table.Row(figure, Fixed(us, 2) + " µs (" + Fixed(us / bare, 2) + " ×)", reference, aim,
+			          Verdict(us < bare * kPingPongAimRatio));
+	}
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+	if (argc != 2) {
+		fprintf(stderr, "usage: VelmoFiguresTable FIGURES-FILE\n");
+		return 2;
+	}
+	Table table(ReadFigures(argv[1]));
+	PassRows(table);
+	RemoteKeyRows(table);
+	ScreenRows(table);
+	ResetRows(table);
+	ResourceRows(table);
+	StartRows(table);
+	KernelRows(table);
+	table.Print();
+	return 0;
+}
