@@ -26,10 +26,32 @@ ProgramRun::ProgramRun(const std::string& path, const Options& options)
 		argv.push_back(argument.data());
 	argv.push_back(nullptr);
 
+	// The child's environment is made here: between fork and exec a child of a threaded process
+	// may only make async-signal-safe calls.
+	std::map<std::string, std::string> environment;
+	for (char** entry = environ; *entry != nullptr; entry++) {
+		const std::string text = *entry;
+		const size_t equals = text.find('=');
+		if (equals != std::string::npos)
+			environment[text.substr(0, equals)] = text.substr(equals + 1);
+	}
+	for (const std::string& name : options.unsetEnvironment)
+		environment.erase(name);
+	for (const auto& [name, value] : options.environment)
+		environment[name] = value;
+	std::vector<std::string> environmentStorage;
+	for (const auto& [name, value] : environment)
+		environmentStorage.push_back(name + "=" + value);
+	std::vector<char*> envp;
+	for (std::string& entry : environmentStorage)
+		envp.push_back(entry.data());
+	envp.push_back(nullptr);
+
 	int outputPipe[2] = {-1, -1};
 	if (!options.onTerminal && pipe2(outputPipe, O_CLOEXEC) != 0)
 		throw std::runtime_error("pipe failed");
 
+	int null = -1;
 	if (options.onTerminal) {
 		// A terminal as a new pseudo-terminal comes, but for the echo when asked.
 		struct termios mode;
@@ -43,25 +65,31 @@ ProgramRun::ProgramRun(const std::string& path, const Options& options)
 		if (!options.terminalEcho)
 			mode.c_lflag &= ~(ECHO | ECHONL);
 		fPid = forkpty(&fMaster, nullptr, &mode, nullptr);
-	} else
+	} else {
+		null = open("/dev/null", O_RDONLY | O_CLOEXEC);
 		fPid = fork();
-	if (fPid < 0)
+	}
+	if (fPid < 0) {
+		if (null >= 0)
+			close(null);
 		throw std::runtime_error("fork failed");
+	}
 
 	if (fPid == 0) {
-		for (const std::string& name : options.unsetEnvironment)
-			unsetenv(name.c_str());
-		for (const auto& [name, value] : options.environment)
-			setenv(name.c_str(), value.c_str(), 1);
 		if (!options.onTerminal) {
-			int null = open("/dev/null", O_RDONLY);
 			dup2(null, STDIN_FILENO);
 			dup2(outputPipe[1], STDOUT_FILENO);
 			dup2(outputPipe[1], STDERR_FILENO);
 		}
-		execv(path.c_str(), argv.data());
+		// Only the three standard descriptors go along: other threads of this process open
+		// pseudo-terminals and pipes of their own at any moment, and a program holding one
+		// would keep another run's terminal from hanging up.
+		close_range(3, ~0U, 0);
+		execve(path.c_str(), argv.data(), envp.data());
 		_exit(127);
 	}
+	if (null >= 0)
+		close(null);
 
 	int readFd = fMaster;
 	if (!options.onTerminal) {
