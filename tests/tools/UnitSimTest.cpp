@@ -342,6 +342,16 @@ TEST_F(UnitSimulatorTest, LateRepliesComeAfterTheirDelay)
 	EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(39));
 }
 
+TEST_F(UnitSimulatorTest, LateRepliesDoNotHoldUpTheFollowingPolls)
+{
+	StartUnit();
+	fUnit->SetMisbehaviour(Misbehaviour::LateReply);
+	fUnit->SetLateReplyDelay(std::chrono::milliseconds(60000));
+	fLine->Send(Bytes(3, kPollByte));
+	ASSERT_TRUE(fUnit->WaitForPolls(3, Clock::now() + std::chrono::seconds(20)));
+	EXPECT_EQ(fUnit->RepliesSent(), 0u);
+}
+
 TEST_F(UnitSimulatorTest, UnsolicitedBytesComeWithoutAPoll)
 {
 	StartUnit();

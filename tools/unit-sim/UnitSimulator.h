@@ -31,7 +31,8 @@ enum class Misbehaviour
 	BadChecksum, // replies whose checksum is one off
 	Garbage,     // reply-long random bytes, never headed 0x90, every key bit set
 	LongReply,   // good replies of Options::longReplySize bytes (more than 50)
-	LateReply,   // good replies, each sent Options::lateReplyDelay after its poll
+	LateReply,   // good replies, each sent Options::lateReplyDelay after its poll; the unit
+	             // takes further bytes meanwhile, and answers each poll in turn
 	Unsolicited, // good replies, and a byte 0x55 every Options::unsolicitedInterval besides
 };
 
@@ -119,6 +120,9 @@ private:
 	void _Wake();
 	void _Take(uint8_t byte);
 	void _Answer();
+	// Sends the late replies whose time has come.
+	void _SendDueReplies();
+	void _SendReply(const std::vector<uint8_t>& reply, KeySet held);
 	std::vector<uint8_t> _ReplyFor(Misbehaviour misbehaviour, KeySet held);
 	void _Send(const std::vector<uint8_t>& bytes);
 	// Waits until `time` or until asked to stop; false when asked to stop.
@@ -163,6 +167,13 @@ private:
 	Clock::time_point fLineFreeAt;
 	Clock::time_point fNextUnsolicited;
 	std::minstd_rand fRandom{2718};
+	struct PendingReply
+	{
+		Clock::time_point due;
+		std::vector<uint8_t> bytes;
+		KeySet held;
+	};
+	std::deque<PendingReply> fPendingReplies;
 
 	std::thread fThread;
 };

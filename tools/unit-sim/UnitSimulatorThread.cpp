@@ -44,6 +44,8 @@ void UnitSimulator::_Run()
 		Clock::time_point wakeAt = Clock::now() + std::chrono::seconds(1);
 		if (unsolicited && fNextUnsolicited < wakeAt)
 			wakeAt = fNextUnsolicited;
+		if (!fPendingReplies.empty() && fPendingReplies.front().due < wakeAt)
+			wakeAt = fPendingReplies.front().due;
 
 		struct pollfd entries[2] = {{fWakeRead, POLLIN, 0}, {fTerminal.Master(), POLLIN, 0}};
 		int count = fTerminal.IsOpen() ? 2 : 1;
@@ -68,12 +70,14 @@ void UnitSimulator::_Run()
 						break;
 				}
 				_Take(buffer[index]);
+				_SendDueReplies();
 			}
 		} else if (result > 0 && count == 2 && (entries[1].revents & (POLLHUP | POLLERR)) != 0) {
 			// The unit holds its own slave descriptor, so this should not last; do not spin.
 			_SleepUntil(Clock::now() + std::chrono::milliseconds(10));
 		}
 
+		_SendDueReplies();
 		if (unsolicited && fTerminal.IsOpen() && Clock::now() >= fNextUnsolicited) {
 			_Send(std::vector<uint8_t>(1, kUnsolicitedByte));
 			fNextUnsolicited = Clock::now() + fOptions.unsolicitedInterval;
@@ -142,8 +146,24 @@ void UnitSimulator::_Answer()
 	if (misbehaviour == Misbehaviour::Silence)
 		return;
 	std::vector<uint8_t> reply = _ReplyFor(misbehaviour, held);
-	if (misbehaviour == Misbehaviour::LateReply && !_SleepUntil(polledAt + delay))
+	if (misbehaviour == Misbehaviour::LateReply) {
+		fPendingReplies.push_back({polledAt + delay, std::move(reply), held});
 		return;
+	}
+	_SendReply(reply, held);
+}
+
+void UnitSimulator::_SendDueReplies()
+{
+	while (!fPendingReplies.empty() && fPendingReplies.front().due <= Clock::now()) {
+		PendingReply pending = std::move(fPendingReplies.front());
+		fPendingReplies.pop_front();
+		_SendReply(pending.bytes, pending.held);
+	}
+}
+
+void UnitSimulator::_SendReply(const std::vector<uint8_t>& reply, KeySet held)
+{
 	{
 		// Counted before it goes out, so that whoever has read the reply sees it counted.
 		std::lock_guard<std::mutex> guard(fLock);
@@ -249,6 +269,7 @@ void UnitSimulator::_DoHangUp()
 {
 	fTerminal.Close();
 	fLcdRemaining = 0;
+	fPendingReplies.clear();
 	std::lock_guard<std::mutex> guard(fLock);
 	fHungUp = true;
 	fHangUpRequested = false;
