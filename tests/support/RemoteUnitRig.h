@@ -3,12 +3,14 @@
 // Header only: it needs the simulated unit, which the test and benchmark executables link but the
 // support library does not.
 
+#include <chrono>
 #include <memory>
 #include <string>
 
 #include "support/HeadlessProgram.h"
 #include "support/ProgramRun.h"
 #include "support/TempDirectory.h"
+#include "support/Transcript.h"
 #include "unit-sim/UnitSimulator.h"
 
 namespace VelmoTest {
@@ -29,10 +31,35 @@ public:
 	// Starts the unit; false with the reason in `error`.
 	bool StartUnit(std::string* error) { return unit.Start(error); }
 
-	ProgramRun& StartProgram()
+	ProgramRun& StartProgram() { return StartProgram(HeadlessOptions(root)); }
+
+	ProgramRun& StartProgram(const ProgramRun::Options& options)
 	{
-		program = std::make_unique<ProgramRun>(VelmoResetPath(), HeadlessOptions(root));
+		program = std::make_unique<ProgramRun>(VelmoResetPath(), options);
 		return *program;
+	}
+
+	// Starts the unit and the program, and waits until the program has detected the unit and
+	// both show the question: from then on the unit's keys count. False, with what went wrong
+	// in `why`, when something failed or `timeout` passed first.
+	bool StartAndWaitForTheQuestion(std::chrono::milliseconds timeout, std::string* why)
+	{
+		if (!StartUnit(why))
+			return false;
+		StartProgram();
+		if (!program->WaitForLine(ModelLine(), timeout) ||
+		    !program->WaitForLine(kPrompt2, timeout) ||
+		    !unit.WaitForLcd(kPrompt1, kPrompt2, UnitSim::Clock::now() + timeout)) {
+			*why = "no question on both faces; the program printed:\n" + program->Output();
+			return false;
+		}
+		return true;
+	}
+
+	// The line the program prints once it has detected the unit's model.
+	std::string ModelLine() const
+	{
+		return unit.UnitModel() == UnitSim::Model::Km3 ? kClassicLine : "Detected KM-3II";
 	}
 
 	// Declared in this order so that the program goes first, then the unit, then the root.
