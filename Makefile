@@ -1,7 +1,7 @@
 # The project's commands. Each installs what is missing first.
 CMAKE_BUILD = cmake --build --preset
 
-.PHONY: all deps build test test-default test-asan test-tsan bench demo package package-test \
+.PHONY: all deps build test test-default test-asan test-tsan bench soak demo package package-test \
 	screenshot fuzz fuzz-smoke fuzz-build clean
 
 all: build
@@ -28,8 +28,14 @@ test-default test-asan test-tsan: test-%:
 	$(CMAKE_BUILD) $*
 	ctest --preset $*
 
+# Ends with the table of figures beside their references, which it also writes to bench/results.md.
 bench: build
 	scripts/run-benchmarks build
+
+# Ten minutes of asking against a simulated unit that misbehaves in turns; `make soak
+# SOAK_SECONDS=60` for a shorter try. Not part of `make test`.
+soak: build
+	build/bench/VelmoSoak $(SOAK_SECONDS)
 
 demo: build
 	scripts/demo build
