@@ -179,7 +179,8 @@ int SoakSeconds(int argc, char** argv)
 	return std::max(kLeastSeconds, atoi(text));
 }
 
-// Holds the unit to good replies for `length` and returns the window, less a pass at each end.
+// Holds the unit to good replies for `length` and returns the window, less its first 100 ms, in
+// which a reply to a poll taken under the previous behaviour may still be going out.
 Window GoodWindow(UnitSim::UnitSimulator& unit, Clock::duration length)
 {
 	unit.SetMisbehaviour(Misbehaviour::None);
@@ -315,10 +316,12 @@ int main(int argc, char** argv)
 				continue;
 			firstUnderFloor = polls[index - 1];
 			for (size_t near = index > 4 ? index - 4 : 1; near < polls.size() && near < index + 4;
-			     near++)
-				aroundFirst +=
-				    " " + std::to_string(Milliseconds(polls[near] - polls[near - 1]).count())
-				              .substr(0, 5);
+			     near++) {
+				char period[16];
+				snprintf(period, sizeof(period), " %.1f",
+				         Milliseconds(polls[near] - polls[near - 1]).count());
+				aroundFirst += period;
+			}
 		}
 	}
 	std::string firstUnderFloorText = "none";
