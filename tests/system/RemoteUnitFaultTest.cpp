@@ -29,11 +29,8 @@ Clock::time_point Deadline(std::chrono::seconds timeout = kGenerous)
 
 void StartAndWaitForTheQuestion(RemoteUnitRig& rig)
 {
-	std::string error;
-	ASSERT_TRUE(rig.StartUnit(&error)) << error;
-	ProgramRun& program = rig.StartProgram();
-	ASSERT_TRUE(program.WaitForLine(kClassicLine, kGenerous)) << program.Output();
-	ASSERT_TRUE(rig.unit.WaitForLcd(kPrompt1, kPrompt2, Deadline())) << program.Output();
+	std::string why;
+	ASSERT_TRUE(rig.StartAndWaitForTheQuestion(kGenerous, &why)) << why;
 }
 
 size_t CountStarting(const std::vector<std::string>& lines, const std::string& prefix)
@@ -129,6 +126,79 @@ TEST(RemoteUnitFaults, UnitGarbledFromTheStartIsDetectedOnceItAnswersWell)
 	std::string why;
 	EXPECT_TRUE(IsInterleavingOf(
 	    WithoutLinesStarting(program.Texts(), {"Unknown header type "}),
+	    {ApplicationLines(false), InstallerLines(), UserInterfaceLines("serial1", kClassicLine)},
+	    &why))
+	    << why;
+}
+
+TEST(RemoteUnitFaults, UnitSpeakingUnpolledGarblesItsRepliesButTheKeyboardStillResets)
+{
+	UnitSim::Options options;
+	options.wireTiming = true;
+	RemoteUnitRig rig(options);
+	rig.unit.SetMisbehaviour(UnitSim::Misbehaviour::Unsolicited);
+	std::string error;
+	ASSERT_TRUE(rig.StartUnit(&error)) << error;
+	ProgramRun& program = rig.StartProgram();
+	ASSERT_TRUE(program.WaitForLine(kPrompt2, kGenerous)) << program.Output();
+	// Every extra byte shifts the replies after it: nothing clears the line before a poll.
+	ASSERT_TRUE(program.WaitForLine("Unknown header type 55", kGenerous)) << program.Output();
+	ASSERT_TRUE(rig.unit.WaitForPolls(rig.unit.PollCount() + 50, Deadline()));
+	EXPECT_EQ(IndexOf(program.Texts(), kAnnounce1), -1) << program.Output();
+	EXPECT_EQ(rig.unit.LcdLines(), std::make_pair(kPrompt1, kPrompt2));
+
+	const Clock::time_point typed = Clock::now();
+	program.Type("\r");
+	ASSERT_TRUE(program.WaitForLine(kAnnounce2, kGenerous)) << program.Output();
+	ASSERT_TRUE(program.WaitForExit(kGenerous)) << program.Output();
+	EXPECT_EQ(program.ExitCode(), 0);
+	Clock::time_point reset;
+	ASSERT_TRUE(program.TimeOf(kResetLine, &reset));
+	EXPECT_GE(reset - typed, 2900ms);
+
+	// Whatever the shifted replies made of the model and the checksum, only such lines come
+	// between those of the reset.
+	std::string why;
+	EXPECT_TRUE(IsInterleavingOf(
+	    WithoutLinesStarting(program.Texts(), {"Unknown header type ", "Invalid checksum",
+	                                           "Detected ", "Unknown packet size "}),
+	    {ApplicationLines(false), InstallerLines(), UserInterfaceLines("serial1")}, &why))
+	    << why;
+}
+
+TEST(RemoteUnitFaults, UnitAnsweringHalfASecondLateIsHeardHalfASecondLate)
+{
+	UnitSim::Options options;
+	options.wireTiming = true;
+	RemoteUnitRig rig(options);
+	rig.unit.SetMisbehaviour(UnitSim::Misbehaviour::LateReply);
+	rig.unit.SetLateReplyDelay(500ms);
+	std::string error;
+	ASSERT_TRUE(rig.StartUnit(&error)) << error;
+	ProgramRun& program = rig.StartProgram();
+	// Every poll times out; each reply comes in while a later poll reads, and is taken as the
+	// reply to that one.
+	ASSERT_TRUE(program.WaitForLine(kClassicLine, kGenerous)) << program.Output();
+	ASSERT_TRUE(rig.unit.WaitForLcd(kPrompt1, kPrompt2, Deadline())) << program.Output();
+
+	const Clock::time_point pressed = Clock::now();
+	rig.unit.PressKey(UnitSim::Key::Enter);
+	ASSERT_TRUE(program.WaitForLine(kAnnounce2, kGenerous)) << program.Output();
+	Clock::time_point announced;
+	ASSERT_TRUE(program.TimeOf(kAnnounce2, &announced));
+	const Clock::time_point rose = rig.unit.KeyRiseTime(UnitSim::Key::Enter);
+	ASSERT_NE(rose, Clock::time_point());
+	// The press goes out half a second after the poll that found it, and is taken by whichever
+	// poll is reading then: the program's pace is its own, a pass from the reply at most (the
+	// bound below leaves room for a loaded machine).
+	EXPECT_GE(rose - pressed, 500ms);
+	EXPECT_GE(announced - pressed, 500ms);
+	EXPECT_LT(announced - rose, 400ms);
+	ASSERT_TRUE(program.WaitForExit(kGenerous)) << program.Output();
+	EXPECT_EQ(program.ExitCode(), 0);
+	std::string why;
+	EXPECT_TRUE(IsInterleavingOf(
+	    program.Texts(),
 	    {ApplicationLines(false), InstallerLines(), UserInterfaceLines("serial1", kClassicLine)},
 	    &why))
 	    << why;

@@ -37,16 +37,10 @@ void ExpectWholeReset(const ProgramRun& program, const std::string& modelLine)
 	EXPECT_LT(IndexOf(lines, kResetLine), IndexOf(lines, "UserInterface exiting"));
 }
 
-// Starts the unit and the program, and waits until the unit has been detected and shows the
-// question: from then on its keys count.
-void StartAndWaitForTheQuestion(RemoteUnitRig& rig, const std::string& modelLine)
+void StartAndWaitForTheQuestion(RemoteUnitRig& rig)
 {
-	std::string error;
-	ASSERT_TRUE(rig.StartUnit(&error)) << error;
-	ProgramRun& program = rig.StartProgram();
-	ASSERT_TRUE(program.WaitForLine(modelLine, kGenerous)) << program.Output();
-	ASSERT_TRUE(program.WaitForLine(kPrompt2, kGenerous)) << program.Output();
-	ASSERT_TRUE(rig.unit.WaitForLcd(kPrompt1, kPrompt2, Deadline())) << program.Output();
+	std::string why;
+	ASSERT_TRUE(rig.StartAndWaitForTheQuestion(kGenerous, &why)) << why;
 }
 
 struct ModelCase
@@ -64,7 +58,7 @@ TEST_P(EnterOnTheUnit, ResetsAfterTheModelIsDetectedAndTheLcdFollowsTheScreen)
 	UnitSim::Options options;
 	options.model = GetParam().model;
 	RemoteUnitRig rig(options);
-	ASSERT_NO_FATAL_FAILURE(StartAndWaitForTheQuestion(rig, GetParam().modelLine));
+	ASSERT_NO_FATAL_FAILURE(StartAndWaitForTheQuestion(rig));
 	ProgramRun& program = *rig.program;
 
 	const Clock::time_point pressed = Clock::now();
@@ -111,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(RemoteUnitReset, EnterOnTheUnit,
 TEST(RemoteUnitReset, EnterHeldDownAnnouncesOnceAndTheProgramStillEnds)
 {
 	RemoteUnitRig rig;
-	ASSERT_NO_FATAL_FAILURE(StartAndWaitForTheQuestion(rig, kClassicLine));
+	ASSERT_NO_FATAL_FAILURE(StartAndWaitForTheQuestion(rig));
 	ProgramRun& program = *rig.program;
 
 	// Down in every reply from now to the end, through the announcement and the shut-down.
@@ -125,7 +119,7 @@ TEST(RemoteUnitReset, EnterHeldDownAnnouncesOnceAndTheProgramStillEnds)
 TEST(RemoteUnitReset, BackslashIsIgnoredAndEnterStillResets)
 {
 	RemoteUnitRig rig;
-	ASSERT_NO_FATAL_FAILURE(StartAndWaitForTheQuestion(rig, kClassicLine));
+	ASSERT_NO_FATAL_FAILURE(StartAndWaitForTheQuestion(rig));
 	ProgramRun& program = *rig.program;
 
 	rig.unit.PressKey(UnitSim::Key::Backslash);
@@ -141,3 +135,29 @@ TEST(RemoteUnitReset, BackslashIsIgnoredAndEnterStillResets)
 }
 
 } // namespace
+
+TEST(RemoteUnitReset, WithoutDisplayOrTerminalTheUnitAloneRunsTheDialogue)
+{
+	RemoteUnitRig rig;
+	std::string error;
+	ASSERT_TRUE(rig.StartUnit(&error)) << error;
+	// As a service starts it: standard input from /dev/null, output to a pipe, and nothing in
+	// the environment that names a display.
+	ProgramRun::Options options;
+	options.environment["BEOS_ROOT"] = rig.root.Path();
+	options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "BEOS_DISPLAY"};
+	options.onTerminal = false;
+	ProgramRun& program = rig.StartProgram(options);
+	ASSERT_TRUE(program.WaitForLine(kClassicLine, kGenerous)) << program.Output();
+	ASSERT_TRUE(rig.unit.WaitForLcd(kPrompt1, kPrompt2, Deadline())) << program.Output();
+	// The end of standard input is no key: the question stays.
+	ASSERT_TRUE(rig.unit.WaitForPolls(rig.unit.PollCount() + 20, Deadline()));
+	EXPECT_EQ(IndexOf(program.Texts(), kAnnounce1), -1) << program.Output();
+
+	rig.unit.PressKey(UnitSim::Key::Enter);
+	ASSERT_TRUE(rig.unit.WaitForLcd(kAnnounce1, kAnnounce2, Deadline())) << program.Output();
+	ASSERT_TRUE(program.WaitForExit(kGenerous)) << program.Output();
+	EXPECT_TRUE(program.Exited());
+	EXPECT_EQ(program.ExitCode(), 0);
+	ExpectWholeReset(program, kClassicLine);
+}
