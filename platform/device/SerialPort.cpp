@@ -57,7 +57,7 @@ short WaitFor(int descriptor, short events, bigtime_t deadline)
 BSerialPort::BSerialPort()
     : fDescriptor(-1), fHungUp(false), fDataRate(B_19200_BPS), fDataBits(B_DATA_BITS_8),
       fStopBits(B_STOP_BITS_1), fParityMode(B_NO_PARITY), fFlowControl(B_HARDWARE_CONTROL),
-      fBlocking(true), fTimeout(B_INFINITE_TIMEOUT)
+      fBlocking(true), fTimeout(B_INFINITE_TIMEOUT), fLineFreeAt(0)
 {
 }
 
@@ -104,6 +104,7 @@ status_t BSerialPort::Open(const char* portName)
 
 	fDescriptor = descriptor;
 	fHungUp = false;
+	fLineFreeAt = 0;
 	status_t status = _ApplySettings();
 	if (status != B_OK) {
 		Close();
@@ -137,7 +138,7 @@ ssize_t BSerialPort::Read(void* buffer, size_t count)
 		return 0;
 
 	uint8* bytes = static_cast<uint8*>(buffer);
-	bigtime_t deadline = fBlocking ? DeadlineAfter(fTimeout) : system_time();
+	bigtime_t deadline = _ReadDeadline();
 	size_t received = 0;
 	while (received < count) {
 		// Read first: the bytes of a reply are usually waiting already, and the line is read
@@ -172,6 +173,18 @@ ssize_t BSerialPort::Read(void* buffer, size_t count)
 }
 
 ssize_t BSerialPort::Write(const void* buffer, size_t count)
+{
+	ssize_t written = _Write(buffer, count);
+	if (written > 0) {
+		// What went into the driver takes its time on the line.
+		const bigtime_t now = system_time();
+		fLineFreeAt = (fLineFreeAt > now ? fLineFreeAt : now) +
+		              bigtime_t(written) * CharacterTime(_Settings());
+	}
+	return written;
+}
+
+ssize_t BSerialPort::_Write(const void* buffer, size_t count)
 {
 	CheckSuspension();
 	if (fDescriptor < 0)
@@ -289,6 +302,7 @@ void BSerialPort::ClearOutput()
 {
 	if (fDescriptor >= 0)
 		tcflush(fDescriptor, TCOFLUSH);
+	fLineFreeAt = 0;
 }
 
 status_t BSerialPort::SetDTR(bool asserted)
@@ -337,7 +351,7 @@ ssize_t BSerialPort::WaitForInput()
 		return B_FILE_ERROR;
 	if (fHungUp)
 		return B_IO_ERROR;
-	bigtime_t deadline = fBlocking ? DeadlineAfter(fTimeout) : system_time();
+	bigtime_t deadline = _ReadDeadline();
 	if (WaitFor(fDescriptor, POLLIN, deadline) == 0)
 		return 0;
 	int waiting = 0;
@@ -365,17 +379,33 @@ status_t BSerialPort::GetDeviceName(int32 index, char* name, size_t bufSize)
 	return length == device.size() ? B_OK : B_NAME_TOO_LONG;
 }
 
-status_t BSerialPort::_ApplySettings()
+SerialSettings BSerialPort::_Settings() const
 {
-	if (fDescriptor < 0)
-		return B_OK;
 	SerialSettings settings;
 	settings.dataRate = fDataRate;
 	settings.dataBits = fDataBits;
 	settings.stopBits = fStopBits;
 	settings.parityMode = fParityMode;
 	settings.flowControl = fFlowControl;
-	return ApplySerialSettings(fDescriptor, settings);
+	return settings;
+}
+
+status_t BSerialPort::_ApplySettings()
+{
+	if (fDescriptor < 0)
+		return B_OK;
+	return ApplySerialSettings(fDescriptor, _Settings());
+}
+
+bigtime_t BSerialPort::_ReadDeadline() const
+{
+	if (!fBlocking)
+		return system_time();
+	const bigtime_t now = system_time();
+	if (fLineFreeAt <= now || fTimeout == B_INFINITE_TIMEOUT)
+		return DeadlineAfter(fTimeout);
+	// The output still on its way counts toward the wait: the answer cannot come before it.
+	return DeadlineAfter(fTimeout + (fLineFreeAt - now));
 }
 
 int32 BSerialPort::_ModemBits()

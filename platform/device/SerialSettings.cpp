@@ -77,7 +77,28 @@ bool SpeedFor(data_rate rate, speed_t* speed)
 	return false;
 }
 
+// The data rate in bits a second; 0 for B_0_BPS.
+int32 BitsPerSecond(data_rate rate)
+{
+	static const int32 kRates[] = {0,     50,    75,    110,    134,    150,  200,
+	                               300,   600,   1200,  1800,   2400,   4800, 9600,
+	                               19200, 38400, 57600, 115200, 230400, 31250};
+	const size_t index = size_t(rate);
+	return index < sizeof(kRates) / sizeof(kRates[0]) ? kRates[index] : 0;
+}
+
 } // namespace
+
+bigtime_t CharacterTime(const SerialSettings& settings)
+{
+	const int32 rate = BitsPerSecond(settings.dataRate);
+	if (rate <= 0)
+		return 0;
+	const int32 bits = 1 + (settings.dataBits == B_DATA_BITS_7 ? 7 : 8) +
+	                   (settings.parityMode == B_NO_PARITY ? 0 : 1) +
+	                   (settings.stopBits == B_STOP_BITS_2 ? 2 : 1);
+	return (bigtime_t(bits) * 1000000 + rate - 1) / rate;
+}
 
 bool IsSupportedDataRate(data_rate rate)
 {

@@ -15,6 +15,10 @@ struct SerialSettings
 	uint32 flowControl = B_HARDWARE_CONTROL;
 };
 
+// How long one character takes on the line with the settings: its start bit, data bits, parity
+// bit and stop bits at the data rate, in microseconds. 0 for B_0_BPS (the line hung up).
+bigtime_t CharacterTime(const SerialSettings& settings);
+
 // Whether the rate has a termios speed on this machine.
 bool IsSupportedDataRate(data_rate rate);
 

@@ -59,6 +59,10 @@ enum
 	B_SOFTWARE_CONTROL = 2,
 };
 
+namespace BPrivate {
+struct SerialSettings;
+}
+
 // A serial port. The devices are those listed in /dev/ports (under the platform root) when that
 // directory exists, else the machine's own serial ports. Settings may be changed at any time:
 // they apply at once to an open port and are kept for the next Open. Only one thread at a time
@@ -82,7 +86,9 @@ public:
 	ssize_t Write(const void* buffer, size_t count);
 
 	void SetBlocking(bool blocking);
-	// Read time-out in microseconds; B_INFINITE_TIMEOUT waits without limit.
+	// Read time-out in microseconds; B_INFINITE_TIMEOUT waits without limit. It counts from when
+	// the bytes written before have left the line (as the data rate says), so that a device has
+	// the whole time-out to answer what it was sent.
 	status_t SetTimeout(bigtime_t microSeconds);
 
 	status_t SetDataRate(data_rate bitsPerSecond);
@@ -118,6 +124,10 @@ private:
 	BSerialPort& operator=(const BSerialPort&) = delete;
 
 	status_t _ApplySettings();
+	// The read deadline: the time-out from now, or from when the output has gone out.
+	bigtime_t _ReadDeadline() const;
+	ssize_t _Write(const void* buffer, size_t count);
+	BPrivate::SerialSettings _Settings() const;
 	int32 _ModemBits();
 
 	int fDescriptor;
@@ -129,5 +139,7 @@ private:
 	uint32 fFlowControl;
 	bool fBlocking;
 	bigtime_t fTimeout;
+	// When what was written so far is through the line, by the data rate; 0 when nothing was.
+	bigtime_t fLineFreeAt;
 	std::vector<std::string> fDevices;
 };

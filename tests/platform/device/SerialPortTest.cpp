@@ -204,6 +204,21 @@ TEST_F(SerialPortTest, ReadWithNothingComingWaitsTheTimeOutAndReturnsZero)
 	EXPECT_GE(system_time() - start, kShortTimeout - 1000);
 }
 
+TEST_F(SerialPortTest, ReadTimeOutCountsFromWhenTheWrittenBytesHaveLeftTheLine)
+{
+	BSerialPort serial;
+	OpenWithTimeout(serial, kShortTimeout);
+	ASSERT_EQ(serial.SetDataRate(B_9600_BPS), B_OK);
+	// 96 characters of 10 bits at 9600 bit/s: 100 ms on the line, written at once.
+	const std::vector<uint8> command(96, 0x20);
+	bigtime_t start = system_time();
+	ASSERT_EQ(serial.Write(command.data(), command.size()), 96);
+	uint8 byte;
+	EXPECT_EQ(serial.Read(&byte, 1), 0);
+	EXPECT_GE(system_time() - start, 100000 + kShortTimeout - 1000);
+	EXPECT_EQ(fPty.Drain().size(), 96u);
+}
+
 TEST_F(SerialPortTest, ReadReturnsTheBytesThatCame)
 {
 	BSerialPort serial;
