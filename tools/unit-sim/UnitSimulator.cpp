@@ -202,6 +202,12 @@ Clock::time_point UnitSimulator::KeyRiseTime(Key key) const
 	return fKeyRiseTimes[KeyIndex(key)];
 }
 
+Clock::duration UnitSimulator::LongestLateReplyOverrun() const
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	return fLongestOverrun;
+}
+
 uint64_t UnitSimulator::IgnoredByteCount() const
 {
 	std::lock_guard<std::mutex> guard(fLock);

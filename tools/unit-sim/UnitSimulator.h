@@ -103,6 +103,8 @@ public:
 	// When the latest reply that carried `key` down, after a reply that did not, began to go out:
 	// the moment a press reaches the line. Clock::time_point() before any.
 	Clock::time_point KeyRiseTime(Key key) const;
+	// The most a late reply went out after its time (the unit's own thread running late).
+	Clock::duration LongestLateReplyOverrun() const;
 	// Bytes that were neither a poll nor part of an LCD text command.
 	uint64_t IgnoredByteCount() const;
 
@@ -157,6 +159,7 @@ private:
 	KeySet fSentKeys = 0;
 	Clock::time_point fKeyRiseTimes[2];
 	uint64_t fIgnoredBytes = 0;
+	Clock::duration fLongestOverrun{0};
 
 	// The unit's thread alone touches these once it runs.
 	PseudoTerminal fTerminal;

@@ -158,6 +158,10 @@ void UnitSimulator::_SendDueReplies()
 	while (!fPendingReplies.empty() && fPendingReplies.front().due <= Clock::now()) {
 		PendingReply pending = std::move(fPendingReplies.front());
 		fPendingReplies.pop_front();
+		{
+			std::lock_guard<std::mutex> guard(fLock);
+			fLongestOverrun = std::max(fLongestOverrun, Clock::now() - pending.due);
+		}
 		_SendReply(pending.bytes, pending.held);
 	}
 }
