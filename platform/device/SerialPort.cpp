@@ -57,7 +57,7 @@ short WaitFor(int descriptor, short events, bigtime_t deadline)
 BSerialPort::BSerialPort()
     : fDescriptor(-1), fHungUp(false), fDataRate(B_19200_BPS), fDataBits(B_DATA_BITS_8),
       fStopBits(B_STOP_BITS_1), fParityMode(B_NO_PARITY), fFlowControl(B_HARDWARE_CONTROL),
-      fBlocking(true), fTimeout(B_INFINITE_TIMEOUT), fLineFreeAt(0)
+      fBlocking(true), fTimeout(B_INFINITE_TIMEOUT), fLineFreeAt(0), fInputStart(0), fInputEnd(0)
 {
 }
 
@@ -105,6 +105,7 @@ status_t BSerialPort::Open(const char* portName)
 	fDescriptor = descriptor;
 	fHungUp = false;
 	fLineFreeAt = 0;
+	fInputStart = fInputEnd = 0;
 	status_t status = _ApplySettings();
 	if (status != B_OK) {
 		Close();
@@ -138,14 +139,17 @@ ssize_t BSerialPort::Read(void* buffer, size_t count)
 		return 0;
 
 	uint8* bytes = static_cast<uint8*>(buffer);
+	size_t received = _TakeBuffered(bytes, count);
+	if (received == count)
+		return received;
 	bigtime_t deadline = _ReadDeadline();
-	size_t received = 0;
 	while (received < count) {
-		// Read first: the bytes of a reply are usually waiting already, and the line is read
-		// one byte per call, so a poll() before each read would double the calls.
-		ssize_t length = read(fDescriptor, bytes + received, count - received);
+		// Read first, and as much as is there: the line is read one byte per call, and the rest
+		// of a reply is usually waiting already; kept here, it costs no further system calls.
+		ssize_t length = read(fDescriptor, fInput, sizeof(fInput));
 		if (length > 0) {
-			received += length;
+			fInputEnd = (size_t)length;
+			received += _TakeBuffered(bytes + received, count - received);
 			continue;
 		}
 		if (length < 0 && errno == EINTR)
@@ -170,6 +174,16 @@ ssize_t BSerialPort::Read(void* buffer, size_t count)
 	if (received == 0 && fHungUp)
 		return B_IO_ERROR;
 	return received;
+}
+
+size_t BSerialPort::_TakeBuffered(uint8* bytes, size_t count)
+{
+	size_t taken = fInputEnd - fInputStart < count ? fInputEnd - fInputStart : count;
+	memcpy(bytes, fInput + fInputStart, taken);
+	fInputStart += taken;
+	if (fInputStart == fInputEnd)
+		fInputStart = fInputEnd = 0;
+	return taken;
 }
 
 ssize_t BSerialPort::Write(const void* buffer, size_t count)
@@ -296,6 +310,7 @@ void BSerialPort::ClearInput()
 {
 	if (fDescriptor >= 0)
 		tcflush(fDescriptor, TCIFLUSH);
+	fInputStart = fInputEnd = 0;
 }
 
 void BSerialPort::ClearOutput()
@@ -351,13 +366,13 @@ ssize_t BSerialPort::WaitForInput()
 		return B_FILE_ERROR;
 	if (fHungUp)
 		return B_IO_ERROR;
-	bigtime_t deadline = _ReadDeadline();
-	if (WaitFor(fDescriptor, POLLIN, deadline) == 0)
+	const size_t buffered = fInputEnd - fInputStart;
+	if (buffered == 0 && WaitFor(fDescriptor, POLLIN, _ReadDeadline()) == 0)
 		return 0;
 	int waiting = 0;
 	if (ioctl(fDescriptor, FIONREAD, &waiting) != 0)
 		return PosixError(errno);
-	return waiting;
+	return (ssize_t)buffered + waiting;
 }
 
 int32 BSerialPort::CountDevices()

@@ -127,6 +127,8 @@ private:
 	// The read deadline: the time-out from now, or from when the output has gone out.
 	bigtime_t _ReadDeadline() const;
 	ssize_t _Write(const void* buffer, size_t count);
+	// Moves up to `count` bytes read ahead into `bytes`; how many.
+	size_t _TakeBuffered(uint8* bytes, size_t count);
 	BPrivate::SerialSettings _Settings() const;
 	int32 _ModemBits();
 
@@ -141,5 +143,9 @@ private:
 	bigtime_t fTimeout;
 	// When what was written so far is through the line, by the data rate; 0 when nothing was.
 	bigtime_t fLineFreeAt;
+	// Bytes read from the device ahead of the caller, fInput[fInputStart, fInputEnd).
+	uint8 fInput[64];
+	size_t fInputStart;
+	size_t fInputEnd;
 	std::vector<std::string> fDevices;
 };

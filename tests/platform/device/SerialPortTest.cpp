@@ -308,6 +308,31 @@ TEST_F(SerialPortTest, ClearInputDropsWhatWasNotReadYet)
 	EXPECT_EQ(serial.Read(&byte, 1), 0);
 }
 
+TEST_F(SerialPortTest, BytesAfterTheOneReadStayWaitingCountedAndClearable)
+{
+	BSerialPort serial;
+	OpenWithTimeout(serial, 5000000);
+	fPty.Send({1, 2, 3, 4, 5});
+	ASSERT_TRUE(fPty.WaitUntilSlaveReadable());
+	uint8 byte = 0;
+	ASSERT_EQ(serial.Read(&byte, 1), 1);
+	EXPECT_EQ(byte, 1);
+	EXPECT_EQ(serial.WaitForInput(), 4);
+	ASSERT_EQ(serial.Read(&byte, 1), 1);
+	EXPECT_EQ(byte, 2);
+	fPty.Send({6});
+	uint8 rest[4] = {};
+	ASSERT_EQ(serial.Read(rest, sizeof(rest)), 4);
+	EXPECT_EQ(std::vector<uint8>(rest, rest + 4), (std::vector<uint8>{3, 4, 5, 6}));
+
+	fPty.Send({7, 8, 9});
+	ASSERT_TRUE(fPty.WaitUntilSlaveReadable());
+	ASSERT_EQ(serial.Read(&byte, 1), 1);
+	serial.ClearInput();
+	serial.SetTimeout(kShortTimeout);
+	EXPECT_EQ(serial.Read(&byte, 1), 0);
+}
+
 TEST_F(SerialPortTest, WaitForInputCountsTheBytesWaiting)
 {
 	BSerialPort serial;
