@@ -239,12 +239,12 @@ TEST(RemoteUnitFaults, UnitSlowerThanTheLineStillHasItsAnswerReadInTheSamePass)
 	// Only a unit that kept its time can tell: one whose thread ran a few milliseconds late
 	// (a loaded machine) has answered past even the whole time-out, and from then on each poll
 	// finds the answer before it waiting, as the protocol has it.
-	if (rig.unit.LongestLateReplyOverrun() < 3ms) {
+	if (rig.unit.LongestSendOverrun() < 3ms) {
 		EXPECT_GE(MedianPollGap(rig.unit.PollTimes(), pollsBefore), 29ms);
 	} else {
 		printf("the unit ran %lld us late: the pass period is not judged\n",
 		       (long long)std::chrono::duration_cast<std::chrono::microseconds>(
-		           rig.unit.LongestLateReplyOverrun())
+		           rig.unit.LongestSendOverrun())
 		           .count());
 	}
 

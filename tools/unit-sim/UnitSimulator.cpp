@@ -202,7 +202,7 @@ Clock::time_point UnitSimulator::KeyRiseTime(Key key) const
 	return fKeyRiseTimes[KeyIndex(key)];
 }
 
-Clock::duration UnitSimulator::LongestLateReplyOverrun() const
+Clock::duration UnitSimulator::LongestSendOverrun() const
 {
 	std::lock_guard<std::mutex> guard(fLock);
 	return fLongestOverrun;

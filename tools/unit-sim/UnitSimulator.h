@@ -103,8 +103,9 @@ public:
 	// When the latest reply that carried `key` down, after a reply that did not, began to go out:
 	// the moment a press reaches the line. Clock::time_point() before any.
 	Clock::time_point KeyRiseTime(Key key) const;
-	// The most a late reply went out after its time (the unit's own thread running late).
-	Clock::duration LongestLateReplyOverrun() const;
+	// The most a late reply, or a byte sent at the line's pace, went out after its time: the
+	// unit's own thread running late, which a real unit does not.
+	Clock::duration LongestSendOverrun() const;
 	// Bytes that were neither a poll nor part of an LCD text command.
 	uint64_t IgnoredByteCount() const;
 

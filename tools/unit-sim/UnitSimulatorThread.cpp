@@ -226,8 +226,11 @@ void UnitSimulator::_Send(const std::vector<uint8_t>& bytes)
 		size_t chunk = bytes.size() - sent;
 		if (fOptions.wireTiming) {
 			// A byte is on the far side once its 10 bit times have passed.
-			std::this_thread::sleep_until(start + fByteTime * (sent + 1));
+			const Clock::time_point due = start + fByteTime * (sent + 1);
+			std::this_thread::sleep_until(due);
 			chunk = 1;
+			std::lock_guard<std::mutex> guard(fLock);
+			fLongestOverrun = std::max(fLongestOverrun, Clock::now() - due);
 		}
 		ssize_t length = write(fTerminal.Master(), bytes.data() + sent, chunk);
 		if (length > 0) {
