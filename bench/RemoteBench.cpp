@@ -24,6 +24,7 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchFigures.h"
+#include "Statistics.h"
 #include "support/ProcessStats.h"
 #include "support/ProgramRun.h"
 #include "support/RemoteUnitRig.h"
@@ -34,6 +35,8 @@ using namespace VelmoTest;
 using namespace std::chrono_literals;
 
 namespace {
+
+using VelmoBench::Quantile;
 
 const std::chrono::seconds kGenerous = 20s;
 const int kBitRate = 57600;
@@ -59,16 +62,6 @@ double ByteMs()
 double FloorMs(UnitSim::Model model)
 {
 	return kPassPauseMs + ByteMs() * (kLcdCommandBytes + 1 + UnitSim::ReplySize(model));
-}
-
-// Nearest rank: the smallest sample with at least `fraction` of the samples at or below it.
-double Quantile(std::vector<double> samples, double fraction)
-{
-	if (samples.empty())
-		return NAN;
-	std::sort(samples.begin(), samples.end());
-	size_t rank = (size_t)std::ceil(fraction * (double)samples.size());
-	return samples[rank == 0 ? 0 : rank - 1];
 }
 
 size_t CountStarting(const std::vector<std::string>& lines, const std::string& prefix)

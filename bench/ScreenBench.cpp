@@ -24,6 +24,7 @@
 #undef Status
 
 #include "BenchFigures.h"
+#include "Statistics.h"
 #include "support/FramebufferSnapshots.h"
 #include "support/ImageFiles.h"
 #include "support/ProcessStats.h"
@@ -36,6 +37,9 @@ using namespace VelmoTest;
 using namespace std::chrono_literals;
 
 namespace {
+
+using VelmoBench::Median;
+using VelmoBench::Quantile;
 
 // The text area of the reset view, inclusive, in screen coordinates (the window is at 0,0).
 const int kTextLeft = 320;
@@ -204,22 +208,6 @@ void AddFailure(const std::string& figure, const std::string& why)
 	sNotes.push_back(figure + ": " + why);
 }
 
-// Nearest rank: of 10 values, p95 and p99 are the largest.
-double Percentile(std::vector<double> values, double percent)
-{
-	std::sort(values.begin(), values.end());
-	size_t rank = size_t(std::ceil(percent / 100.0 * values.size()));
-	rank = std::clamp<size_t>(rank, 1, values.size());
-	return values[rank - 1];
-}
-
-double Median(std::vector<double> values)
-{
-	std::sort(values.begin(), values.end());
-	const size_t middle = values.size() / 2;
-	return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 // The median and an upper percentile (100: the largest); an aim of 0 is none.
 void AddLatencyRows(const std::string& figure, const std::vector<double>& values, int wantedRuns,
                     double upperPercent, double aim, const std::string& aimText)
@@ -231,7 +219,7 @@ void AddLatencyRows(const std::string& figure, const std::vector<double>& values
 	const std::string runs =
 	    " (" + std::to_string(values.size()) + "/" + std::to_string(wantedRuns) + " runs)";
 	const double median = Median(values);
-	const double upper = Percentile(values, upperPercent);
+	const double upper = Quantile(values, upperPercent / 100.0);
 	const std::string upperName = upperPercent >= 100 ? "max" : "p" + Fixed(upperPercent, 0);
 	AddRow(figure + ", median" + runs, Fixed(median, 1, " ms"), aimText,
 	       aim <= 0        ? ""
@@ -525,7 +513,7 @@ int main()
 	               "<= 50 ms");
 	if (!xScreen.empty()) {
 		VelmoBench::RecordFigure("screen.x_pixels_median_ms", Median(xScreen));
-		VelmoBench::RecordFigure("screen.x_pixels_p95_ms", Percentile(xScreen, 95));
+		VelmoBench::RecordFigure("screen.x_pixels_p95_ms", Quantile(xScreen, 0.95));
 	}
 
 	std::vector<double> snapshotBegun;
@@ -541,7 +529,7 @@ int main()
 	               "<= 50 ms");
 	if (!key.empty()) {
 		VelmoBench::RecordFigure("screen.keyboard_median_ms", Median(key));
-		VelmoBench::RecordFigure("screen.keyboard_p99_ms", Percentile(key, 99));
+		VelmoBench::RecordFigure("screen.keyboard_p99_ms", Quantile(key, 0.99));
 	}
 	AddLatencyRows("ENTER on the unit -> announcement line", unitKey, kLatencyRuns, 95, 0, "");
 	AddLatencyRows("Reset line -> process exit", resetToExit, kResetRuns, 100, 60, "<= 60 ms");

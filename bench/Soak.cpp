@@ -32,11 +32,15 @@
 #include "support/Transcript.h"
 #include "unit-sim/UnitSimulator.h"
 
+#include "Statistics.h"
+
 using namespace VelmoTest;
 using namespace std::chrono_literals;
 using UnitSim::Misbehaviour;
 
 namespace {
+
+using VelmoBench::Median;
 
 typedef std::chrono::duration<double, std::milli> Milliseconds;
 typedef std::chrono::duration<double> Seconds;
@@ -139,15 +143,6 @@ struct Window
 	Clock::time_point from;
 	Clock::time_point to;
 };
-
-double Median(std::vector<double> values)
-{
-	if (values.empty())
-		return NAN;
-	std::sort(values.begin(), values.end());
-	const size_t middle = values.size() / 2;
-	return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 // The periods between consecutive polls that both fell inside one of `windows`.
 std::vector<double> PassPeriods(const std::vector<Clock::time_point>& polls,

@@ -15,6 +15,7 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchFigures.h"
+#include "Statistics.h"
 #include "support/FramebufferSnapshots.h"
 #include "support/ProcessStats.h"
 #include "support/ProgramRun.h"
@@ -26,6 +27,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using VelmoBench::Median;
+
 typedef std::chrono::duration<double, std::milli> Milliseconds;
 
 // Every repetition's figures, in milliseconds from the start of the process.
@@ -33,15 +36,6 @@ std::vector<double> gPainted;
 std::vector<double> gSnapshotWritten;
 std::vector<double> gOnLcd;
 long gResidentKibibytes = 0;
-
-double Median(std::vector<double> values)
-{
-	if (values.empty())
-		return NAN;
-	std::sort(values.begin(), values.end());
-	const size_t middle = values.size() / 2;
-	return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 // When the unit's LCD first showed the question complete at or after `start`; false if not yet.
 bool QuestionShownOnLcd(const UnitSim::UnitSimulator& unit, Clock::time_point start,
