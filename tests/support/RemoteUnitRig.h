@@ -3,9 +3,11 @@
 // Header only: it needs the simulated unit, which the test and benchmark executables link but the
 // support library does not.
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/HeadlessProgram.h"
 #include "support/ProgramRun.h"
@@ -67,5 +69,21 @@ public:
 	UnitSim::UnitSimulator unit;
 	std::unique_ptr<ProgramRun> program;
 };
+
+// The median gap between the unit's polls, of those from `from` on: the program's pass period as
+// the unit sees it. Zero when there are not two such polls.
+inline Clock::duration MedianPollGap(const UnitSim::UnitSimulator& unit, Clock::time_point from)
+{
+	const std::vector<Clock::time_point> times = unit.PollTimes();
+	std::vector<Clock::duration> gaps;
+	for (size_t index = 1; index < times.size(); index++) {
+		if (times[index - 1] >= from)
+			gaps.push_back(times[index] - times[index - 1]);
+	}
+	if (gaps.empty())
+		return Clock::duration::zero();
+	std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+	return gaps[gaps.size() / 2];
+}
 
 } // namespace VelmoTest

@@ -60,21 +60,6 @@ void PressRepeatedly(UnitSim::UnitSimulator& unit, UnitSim::Key key, int count,
 	unit.HoldKey(key, false);
 }
 
-// The median gap between the unit's polls since `from`.
-Clock::duration MedianPollGap(const UnitSim::UnitSimulator& unit, Clock::time_point from)
-{
-	std::vector<Clock::time_point> times = unit.PollTimes();
-	std::vector<Clock::duration> gaps;
-	for (size_t index = 1; index < times.size(); index++) {
-		if (times[index - 1] >= from)
-			gaps.push_back(times[index] - times[index - 1]);
-	}
-	if (gaps.empty())
-		return Clock::duration::max();
-	std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
-	return gaps[gaps.size() / 2];
-}
-
 // The longest gap between the unit's polls in [from, to].
 Clock::duration LongestPollGap(const UnitSim::UnitSimulator& unit, Clock::time_point from,
                                Clock::time_point to)
