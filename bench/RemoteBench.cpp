@@ -64,14 +64,6 @@ double FloorMs(UnitSim::Model model)
 	return kPassPauseMs + ByteMs() * (kLcdCommandBytes + 1 + UnitSim::ReplySize(model));
 }
 
-size_t CountStarting(const std::vector<std::string>& lines, const std::string& prefix)
-{
-	size_t count = 0;
-	for (const std::string& line : lines)
-		count += line.rfind(prefix, 0) == 0 ? 1 : 0;
-	return count;
-}
-
 struct PassFigures
 {
 	double medianMs = NAN;

@@ -158,14 +158,6 @@ std::vector<double> PassPeriods(const std::vector<Clock::time_point>& polls,
 	return periods;
 }
 
-size_t CountStarting(const std::vector<std::string>& lines, const std::string& prefix)
-{
-	size_t count = 0;
-	for (const std::string& line : lines)
-		count += line.rfind(prefix, 0) == 0 ? 1 : 0;
-	return count;
-}
-
 int SoakSeconds(int argc, char** argv)
 {
 	const char* text = argc > 1 ? argv[1] : getenv("SOAK_SECONDS");

@@ -125,6 +125,15 @@ UserInterfaceLines(const std::string& portName, const std::string& modelLine)
 	return lines;
 }
 
+size_t
+CountStarting(const std::vector<std::string>& lines, const std::string& prefix)
+{
+	size_t count = 0;
+	for (const std::string& line : lines)
+		count += line.rfind(prefix, 0) == 0 ? 1 : 0;
+	return count;
+}
+
 std::vector<std::string>
 WithoutLinesStarting(const std::vector<std::string>& lines,
 	const std::vector<std::string>& prefixes)

@@ -35,6 +35,8 @@ std::vector<std::string> WithoutSendErrors(const std::vector<std::string>& lines
 // `lines` without those starting with any of `prefixes`.
 std::vector<std::string> WithoutLinesStarting(const std::vector<std::string>& lines,
 	const std::vector<std::string>& prefixes);
+// How many of `lines` start with `prefix`.
+size_t CountStarting(const std::vector<std::string>& lines, const std::string& prefix);
 // The send error lines of one remote-unit pass on a port that takes nothing: the LCD text
 // command with `line1` and `line2` (16 characters each), then the poll byte.
 std::vector<std::string> SendErrorsOfOnePass(const std::string& line1, const std::string& line2,

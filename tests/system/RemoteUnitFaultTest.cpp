@@ -35,14 +35,6 @@ void StartAndWaitForTheQuestion(RemoteUnitRig& rig)
 	ASSERT_TRUE(rig.StartAndWaitForTheQuestion(kGenerous, &why)) << why;
 }
 
-size_t CountStarting(const std::vector<std::string>& lines, const std::string& prefix)
-{
-	size_t count = 0;
-	for (const std::string& line : lines)
-		count += line.rfind(prefix, 0) == 0 ? 1 : 0;
-	return count;
-}
-
 // Waits until `polls` more polls have come while the program printed nothing. False when the
 // program kept printing until the deadline.
 bool WaitForQuietPolls(RemoteUnitRig& rig, uint64_t polls, Clock::time_point deadline)
