@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/ProcessCensus.h"
 #include "support/ProcessStats.h"
 #include "support/ProgramRun.h"
 #include "support/RemoteUnitRig.h"

@@ -39,6 +39,11 @@ int CountEntries(const std::string& path)
 
 } // namespace
 
+int OpenDescriptorCount(pid_t pid)
+{
+	return CountEntries("/proc/" + std::to_string(pid) + "/fd");
+}
+
 std::vector<std::string> OpenDescriptorTargets(pid_t pid)
 {
 	const std::string directory = "/proc/" + std::to_string(pid) + "/fd";

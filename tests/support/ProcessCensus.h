@@ -8,8 +8,11 @@
 namespace VelmoTest {
 
 // What a process holds, as Linux's /proc shows it from outside: for the tests that check nothing
-// is left behind (with OpenDescriptorCount of ProcessStats.h). Plain functions, callable from any
-// thread; a process that has gone reads as -1 (counts) or an empty list.
+// is left behind. Plain functions, callable from any thread; a process that has gone reads as -1
+// (counts) or an empty list.
+
+// Entries in /proc/PID/fd: the descriptors the process holds open.
+int OpenDescriptorCount(pid_t pid);
 
 // "N -> what it refers to" for each descriptor of the process, for messages.
 std::vector<std::string> OpenDescriptorTargets(pid_t pid);

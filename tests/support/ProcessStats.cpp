@@ -185,18 +185,6 @@ std::string ResidentBreakdown(pid_t pid)
 	return text;
 }
 
-int OpenDescriptorCount(pid_t pid)
-{
-	DIR* directory = opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
-	if (directory == nullptr)
-		return -1;
-	int count = 0;
-	while (dirent* entry = readdir(directory))
-		count += entry->d_name[0] == '.' ? 0 : 1;
-	closedir(directory);
-	return count;
-}
-
 bool WaitForProcessEnd(pid_t pid, std::chrono::steady_clock::duration timeout,
                        std::chrono::steady_clock::time_point* end)
 {

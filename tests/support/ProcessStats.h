@@ -59,9 +59,6 @@ long ResidentKibibytes(pid_t pid);
 // "anonymous A KiB, file-backed F KiB, shared S KiB; largest: NAME N KiB ..." (four mappings).
 std::string ResidentBreakdown(pid_t pid);
 
-// The number of descriptors the process holds open (the entries of /proc/PID/fd); -1 if unknown.
-int OpenDescriptorCount(pid_t pid);
-
 // Waits at most `timeout` for child `pid` to end, without reaping it (a pidfd), and sets *end to
 // the moment it was seen gone; false on time-out or when the process cannot be watched.
 bool WaitForProcessEnd(pid_t pid, std::chrono::steady_clock::duration timeout,

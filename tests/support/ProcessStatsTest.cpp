@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ProcessCensus.h"
+
 #include "support/ProgramRun.h"
 
 using namespace VelmoTest;

@@ -15,7 +15,6 @@
 #include <gtest/gtest.h>
 
 #include "support/ProcessCensus.h"
-#include "support/ProcessStats.h"
 #include "support/ProgramRun.h"
 #include "support/RemoteUnitRig.h"
 #include "support/TempDirectory.h"
