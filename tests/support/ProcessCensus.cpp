@@ -62,6 +62,32 @@ int ThreadCount(pid_t pid)
 	return CountEntries("/proc/" + std::to_string(pid) + "/task");
 }
 
+std::string ThreadStates(pid_t pid)
+{
+	const std::string process = "/proc/" + std::to_string(pid);
+	std::string report;
+	for (const std::string& thread : DirectoryEntries(process + "/task")) {
+		const std::string task = process + "/task/" + thread;
+		std::ifstream statFile(task + "/stat");
+		std::string stat;
+		std::getline(statFile, stat);
+		// "TID (NAME) STATE ...": the name may hold spaces, the state follows the last ')'.
+		const size_t close = stat.rfind(')');
+		const std::string nameAndState =
+		    close == std::string::npos ? stat : stat.substr(0, close + 3);
+		std::ifstream wchanFile(task + "/wchan");
+		std::string wchan;
+		std::getline(wchanFile, wchan);
+		report += nameAndState + " wchan " + (wchan.empty() ? "?" : wchan) + "\n";
+	}
+	std::ifstream status(process + "/status");
+	for (std::string line; std::getline(status, line);) {
+		if (line.rfind("Sig", 0) == 0 || line.rfind("ShdPnd", 0) == 0)
+			report += line + "\n";
+	}
+	return report;
+}
+
 std::vector<pid_t> LiveProcessesInSession(pid_t session)
 {
 	std::vector<pid_t> found;

@@ -18,6 +18,9 @@ int OpenDescriptorCount(pid_t pid);
 std::vector<std::string> OpenDescriptorTargets(pid_t pid);
 // Entries in /proc/PID/task.
 int ThreadCount(pid_t pid);
+// Each thread's name, state and kernel wait channel, and the process's signal masks, one per
+// line: what a process that does not end when it should is doing, for messages.
+std::string ThreadStates(pid_t pid);
 // The processes (not zombies) whose session is `session`: what a program started as a session
 // leader, as on a terminal of its own, left running.
 std::vector<pid_t> LiveProcessesInSession(pid_t session);

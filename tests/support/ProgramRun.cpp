@@ -13,7 +13,17 @@
 
 #include <stdexcept>
 
+#include "support/Eventually.h"
+#include "support/ProcessCensus.h"
+
 namespace VelmoTest {
+
+namespace {
+
+// How long a process of an ended program's session may take to go before it counts as left.
+const std::chrono::milliseconds kSessionSettles(2000);
+
+} // namespace
 
 ProgramRun::ProgramRun(const std::string& path, const Options& options)
 {
@@ -190,8 +200,19 @@ ProgramRun::WaitForExit(std::chrono::milliseconds timeout)
 		return true;
 	const Clock::time_point deadline = Clock::now() + timeout;
 	for (;;) {
-		pid_t result = waitpid(fPid, &fStatus, WNOHANG);
-		if (result == fPid) {
+		siginfo_t ended = {};
+		if (waitid(P_PID, id_t(fPid), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+			ended.si_pid == fPid) {
+			fEndedAt = Clock::now();
+			// The session's number is held until the program is reaped. A sanitizer's helper
+			// task may still be dying in it for a moment; what is left is what stays.
+			Eventually(
+				[this] {
+					fSessionLeftAtExit = LiveProcessesInSession(fPid);
+					return fSessionLeftAtExit.empty();
+				},
+				kSessionSettles, std::chrono::milliseconds(10));
+			waitpid(fPid, &fStatus, 0);
 			fReaped = true;
 			break;
 		}

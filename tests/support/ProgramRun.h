@@ -56,6 +56,11 @@ public:
 
 	// After WaitForExit: the waitpid status.
 	int Status() const { return fStatus; }
+	// After WaitForExit: when its end was seen, and the processes of its session still alive two
+	// seconds after it, looked at before it was reaped (then its number may be given to a new
+	// session).
+	Clock::time_point EndedAt() const { return fEndedAt; }
+	const std::vector<pid_t>& SessionLeftAtExit() const { return fSessionLeftAtExit; }
 	bool Exited() const;
 	int ExitCode() const;
 	bool Signaled() const;
@@ -76,6 +81,8 @@ private:
 	int fMaster = -1;
 	int fStatus = 0;
 	bool fReaped = false;
+	Clock::time_point fEndedAt;
+	std::vector<pid_t> fSessionLeftAtExit;
 
 	mutable std::mutex fLock;
 	std::condition_variable fChanged;

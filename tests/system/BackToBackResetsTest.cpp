@@ -97,7 +97,7 @@ void RunOneReset(int index, const std::string& temporaryDirectory, ResetRecord* 
 	                       UserInterfaceLines("serial1", kClassicLine)},
 	                      &why))
 		record->failure = why + "\n" + program.Output();
-	else if (!LiveProcessesInSession(program.Pid()).empty())
+	else if (!program.SessionLeftAtExit().empty())
 		record->failure = "a process of its session is still running";
 }
 

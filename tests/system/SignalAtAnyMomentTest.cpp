@@ -95,6 +95,14 @@ bool SameTerminalMode(const struct termios& a, const struct termios& b)
 	       a.c_cflag == b.c_cflag;
 }
 
+std::string ModeFlags(const struct termios& mode)
+{
+	char text[96];
+	snprintf(text, sizeof(text), "lflag %#x iflag %#x oflag %#x cflag %#x", unsigned(mode.c_lflag),
+	         unsigned(mode.c_iflag), unsigned(mode.c_oflag), unsigned(mode.c_cflag));
+	return text;
+}
+
 // Waits for the phase to begin, pressing ENTER (on the keyboard or on the unit) where the phase
 // needs it, and sets `begun` to the moment the signal's delay counts from. False when the phase
 // did not begin.
@@ -156,10 +164,17 @@ TEST_P(SignalAtAnyMoment, EndsWithinASecondRestoresTheTerminalAndLeavesNothing)
 		std::this_thread::sleep_until(begun + delay);
 		const Clock::time_point signalled = Clock::now();
 		program.Signal(signalNumber);
+		// What the program is doing when it has not ended in time says why.
+		std::string lateStates;
+		if (!program.WaitForExit(kEndsWithin))
+			lateStates = ThreadStates(program.Pid());
 		ASSERT_TRUE(program.WaitForExit(kGenerous)) << program.Output();
-		const auto took = Clock::now() - signalled;
+		const auto took = program.EndedAt() - signalled;
 		EXPECT_LE(took, kEndsWithin)
-		    << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+		    << std::chrono::duration_cast<std::chrono::milliseconds>(took).count()
+		    << " ms; a second after the signal:\n"
+		    << lateStates << "printed:\n"
+		    << program.Output();
 
 		// Late in the shut-down the program may have ended by itself, a whole reset.
 		if (program.Exited()) {
@@ -178,8 +193,13 @@ TEST_P(SignalAtAnyMoment, EndsWithinASecondRestoresTheTerminalAndLeavesNothing)
 
 		struct termios after;
 		ASSERT_EQ(tcgetattr(program.TerminalFd(), &after), 0);
-		EXPECT_TRUE(SameTerminalMode(before, after)) << "the terminal was left changed";
-		EXPECT_TRUE(LiveProcessesInSession(program.Pid()).empty());
+		EXPECT_TRUE(SameTerminalMode(before, after))
+		    << "the terminal was left changed: " << ModeFlags(before) << " before, "
+		    << ModeFlags(after) << " after";
+		std::string left;
+		for (pid_t pid : program.SessionLeftAtExit())
+			left += std::to_string(pid) + ": " + ThreadStates(pid);
+		EXPECT_TRUE(program.SessionLeftAtExit().empty()) << left;
 		beforeTheQuestion += IndexOf(program.Texts(), kPrompt2) == -1 ? 1 : 0;
 		inTheShutDown += program.Signaled() && IndexOf(program.Texts(), kResetLine) != -1 ? 1 : 0;
 		// One failed run says enough; the rest would only repeat it.
