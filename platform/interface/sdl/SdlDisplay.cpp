@@ -417,8 +417,8 @@ std::unique_ptr<Display> CreateSdlDisplay()
 	// SDL's video state is the process's: two displays would shut each other down.
 	assert(SDL_WasInit(SDL_INIT_VIDEO) == 0);
 
-	// The application kit turns SIGINT, SIGTERM and SIGHUP into its own orderly quit; SDL would
-	// turn them into an SDL_QUIT that nobody acts on.
+	// The application kit handles SIGINT, SIGTERM and SIGHUP itself (the terminal is restored and
+	// the process ends by the signal); SDL would turn them into an SDL_QUIT that nobody acts on.
 	SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_OVERRIDE);
 	// SDL's default stands: the screensaver is held off while the display runs. The prompt must
 	// be readable whenever the operator looks, and the key that would wake a blanked screen
