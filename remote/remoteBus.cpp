@@ -45,9 +45,20 @@ void AnnounceModel(int32 replySize)
 // A reply that failed its header or checksum test is not the unit's key state: put the state
 // of the previous poll back, so that key decoding finds no edge in the rejected bytes, neither
 // now nor when a later poll gets no answer and leaves `packet` as it is.
+//
+// Nor is what follows it on the line the start of the next reply. A reply cut by a pause longer
+// than the read time-out leaves its rest there; read as the start of the next one, it would put
+// every later reply out of step, each rejected and the unit's keys never seen. So what the unit
+// sends until the line falls quiet for a read time-out is dropped too; at most two buffers' worth,
+// so that a unit that never stops cannot hold up the pass.
 void RejectReply()
 {
 	memcpy(packet, lastPacket, sizeof(packet));
+	uint8 dropped;
+	for (int32 count = 0; count < 2 * kPacketBufferSize; count++) {
+		if (port.Read(&dropped, 1) != 1)
+			break;
+	}
 }
 
 } // namespace
@@ -133,7 +144,7 @@ void GetReply()
 
 	// One Read per byte, each waiting at most the read time-out: the first reply after RB_Init
 	// ends in a time-out, which is how its length is learnt. Bytes beyond packetSize stay queued
-	// and are read as the start of the next reply.
+	// and are read as the start of the next reply, unless this one is rejected.
 	int32 count = 0;
 	while (count < packetSize) {
 		if (port.Read(&packet[count], 1) != 1)

@@ -220,17 +220,40 @@ TEST_F(RemoteBusLengthLearning, TailIsReadAsTheNextReply)
 
 TEST_F(RemoteBusLengthLearning, OverlongReplyStaysInTheBuffer)
 {
-	// 120 bytes: headed and summing to 0, but read 50 at a time.
+	// 120 bytes: headed and summing to 0, but read 50 at a time; rejected, and the rest with it.
 	Bytes longReply = Reply(120);
 	std::string output;
 	EXPECT_EQ(Poll(longReply, &output), 0);
 	EXPECT_EQ(output, "Invalid checksum\n");
 	EXPECT_EQ(packetSize, 50);
-	EXPECT_EQ(Poll(Bytes(), &output), 0);
-	EXPECT_EQ(output, "Unknown header type 00\n");
-	EXPECT_EQ(Poll(Bytes(), &output), 0);
-	EXPECT_EQ(output, "Unknown header type 00\n");
+	EXPECT_EQ(Poll(Bytes()), 0);
 	EXPECT_EQ(packetSize, 50);
+}
+
+TEST_F(RemoteBusLengthLearning, EndlessStreamHoldsUpARejectingPollByTwoBuffersAtMost)
+{
+	Learn(19, "Detected Classic KM-3\n");
+	// 300 bytes of garbage waiting: the poll reads 19, drops 100 and leaves the rest.
+	std::string output;
+	EXPECT_EQ(Poll(Bytes(300, 0x55), &output), 0);
+	EXPECT_EQ(output, "Unknown header type 55\n");
+	EXPECT_EQ(port.WaitForInput(), 300 - 19 - 2 * kPacketBufferSize);
+}
+
+TEST_F(RemoteBusLengthLearning, CutReplyPutsOnlyTheNextPollOutOfStep)
+{
+	Learn(19, "Detected Classic KM-3\n");
+	// A reply cut after 10 bytes by a pause longer than the read time-out: rejected.
+	const Bytes cut = Reply(19);
+	std::string output;
+	EXPECT_EQ(Poll(Bytes(cut.begin(), cut.begin() + 10), &output), 0);
+	EXPECT_EQ(output, "Invalid checksum\n");
+	// Its rest comes ahead of the next reply, and that poll reads the two as one.
+	EXPECT_EQ(Poll(Concatenated(Bytes(cut.begin() + 10, cut.end()), Reply(19)), &output), 0);
+	EXPECT_EQ(output, "Unknown header type 00\n");
+	// The rest of that reply went with it: the next reply is read whole, and its key seen.
+	EXPECT_EQ(Poll(Reply(19, {{kEnterByte, kEnterBit}})), '\n');
+	EXPECT_EQ(packetSize, 19);
 }
 
 TEST_F(RemoteBusReplyChecks, ChecksumOf256Passes)
