@@ -372,6 +372,9 @@ TEST_F(UnitSimulatorTest, HangUpIsSeenOnTheProgramsSide)
 	EXPECT_EQ(write(fLine->Descriptor(), &byte, 1), -1);
 	EXPECT_EQ(errno, EIO);
 	EXPECT_TRUE(std::filesystem::is_symlink(fUnit->LinkPath()));
+	// The closed terminal's number may go to any new pseudo-terminal: the link leads nowhere.
+	EXPECT_NE(std::filesystem::read_symlink(fUnit->LinkPath()).string(), fUnit->SlavePath());
+	EXPECT_FALSE(std::filesystem::exists(fUnit->LinkPath()));
 }
 
 TEST_F(UnitSimulatorTest, RemovalHangsUpAndUnlinksThePort)

@@ -42,8 +42,8 @@ UnitSimulator::UnitSimulator(std::string root, std::string name, Options options
 UnitSimulator::~UnitSimulator()
 {
 	Stop();
-	fTerminal.Close();
 	_Unlink();
+	fTerminal.Close();
 	if (fWakeRead >= 0)
 		close(fWakeRead);
 	if (fWakeWrite >= 0)
@@ -233,6 +233,9 @@ void UnitSimulator::HangUp()
 		return;
 	if (!fRunning) {
 		// No thread uses the terminal: close it here.
+		lock.unlock();
+		_PointLinkNowhere();
+		lock.lock();
 		fTerminal.Close();
 		fHungUp = true;
 		return;
@@ -263,6 +266,26 @@ void UnitSimulator::_Wake()
 	uint8_t byte = 1;
 	// A full pipe already wakes the thread.
 	while (write(fWakeWrite, &byte, 1) < 0 && errno == EINTR) {
+	}
+}
+
+// Before the terminal is closed: once closed, its number may be given to any new pseudo-terminal
+// on the machine (another test's program's own terminal, say), and a program opening the link
+// then would take that terminal for the unit. The link is replaced in one step by one to a name
+// no pseudo-terminal has.
+void UnitSimulator::_PointLinkNowhere()
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	if (!fLinked)
+		return;
+	const std::string link = LinkPath();
+	const std::string replacement = link + ".closed";
+	unlink(replacement.c_str());
+	if (symlink((fSlavePath + ".closed").c_str(), replacement.c_str()) != 0 ||
+	    rename(replacement.c_str(), link.c_str()) != 0) {
+		unlink(replacement.c_str());
+		unlink(link.c_str());
+		fLinked = false;
 	}
 }
 

@@ -132,6 +132,7 @@ private:
 	bool _SleepUntil(Clock::time_point time);
 	void _DoHangUp();
 	void _Unlink();
+	void _PointLinkNowhere();
 
 	const std::string fRoot;
 	const std::string fName;

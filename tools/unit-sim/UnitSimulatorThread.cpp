@@ -274,6 +274,7 @@ bool UnitSimulator::_SleepUntil(Clock::time_point time)
 
 void UnitSimulator::_DoHangUp()
 {
+	_PointLinkNowhere();
 	fTerminal.Close();
 	fLcdRemaining = 0;
 	fPendingReplies.clear();
