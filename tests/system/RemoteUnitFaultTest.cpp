@@ -3,6 +3,7 @@
 
 #include <stdio.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -204,37 +205,41 @@ TEST(RemoteUnitFaults, UnitSlowerThanTheLineStillHasItsAnswerReadInTheSamePass)
 	// text and the poll, written at once, have crossed the line (10 ms - 5.9 ms).
 	UnitSim::Options options;
 	options.wireTiming = true;
-	RemoteUnitRig rig(options);
-	rig.unit.SetMisbehaviour(UnitSim::Misbehaviour::LateReply);
-	rig.unit.SetLateReplyDelay(5ms);
-	std::string why;
-	ASSERT_TRUE(rig.StartAndWaitForTheQuestion(kGenerous, &why)) << why;
-	const Clock::time_point measuredFrom = Clock::now();
-	ASSERT_TRUE(rig.unit.WaitForPolls(rig.unit.PollCount() + 30, Deadline()));
 
 	// A pass that read the answer to its own poll lasts the 20 ms pause, the 53 characters' time
 	// (9.2 ms) and the unit's 5 ms; one that found the previous answer waiting never waits for
 	// the line and is shorter than the first two together. A slow machine can only lengthen it.
-	// Only a unit that kept its time can tell: one whose thread ran a few milliseconds late
-	// (a loaded machine) has answered past even the whole time-out, and from then on each poll
-	// finds the answer before it waiting, as the protocol has it.
-	if (rig.unit.LongestSendOverrun() < 3ms) {
-		EXPECT_GE(MedianPollGap(rig.unit, measuredFrom), 29ms);
-	} else {
-		printf("the unit ran %lld us late: the pass period is not judged\n",
+	// But once the unit's thread has run late (a loaded machine: late to take the poll, or to
+	// send), its answer has come past even the whole time-out, and from then on each poll finds
+	// the answer before it waiting, as the protocol has it. So the unit gets three tries: a
+	// program that never waits for the answer to its own poll fails all three.
+	Clock::duration longestPass = Clock::duration::zero();
+	for (int attempt = 0; attempt < 3 && longestPass < 29ms; attempt++) {
+		RemoteUnitRig rig(options);
+		rig.unit.SetMisbehaviour(UnitSim::Misbehaviour::LateReply);
+		rig.unit.SetLateReplyDelay(5ms);
+		std::string why;
+		ASSERT_TRUE(rig.StartAndWaitForTheQuestion(kGenerous, &why)) << why;
+		const Clock::time_point measuredFrom = Clock::now();
+		ASSERT_TRUE(rig.unit.WaitForPolls(rig.unit.PollCount() + 30, Deadline()));
+		const Clock::duration pass = MedianPollGap(rig.unit, measuredFrom);
+		printf("try %d: pass %lld us, the unit at most %lld us late\n", attempt + 1,
+		       (long long)std::chrono::duration_cast<std::chrono::microseconds>(pass).count(),
 		       (long long)std::chrono::duration_cast<std::chrono::microseconds>(
 		           rig.unit.LongestSendOverrun())
 		           .count());
-	}
+		longestPass = std::max(longestPass, pass);
 
-	rig.unit.PressKey(UnitSim::Key::Enter);
-	ASSERT_TRUE(rig.program->WaitForExit(kGenerous)) << rig.program->Output();
-	EXPECT_EQ(rig.program->ExitCode(), 0);
-	EXPECT_TRUE(IsInterleavingOf(
-	    rig.program->Texts(),
-	    {ApplicationLines(false), InstallerLines(), UserInterfaceLines("serial1", kClassicLine)},
-	    &why))
-	    << why;
+		rig.unit.PressKey(UnitSim::Key::Enter);
+		ASSERT_TRUE(rig.program->WaitForExit(kGenerous)) << rig.program->Output();
+		EXPECT_EQ(rig.program->ExitCode(), 0);
+		EXPECT_TRUE(IsInterleavingOf(rig.program->Texts(),
+		                             {ApplicationLines(false), InstallerLines(),
+		                              UserInterfaceLines("serial1", kClassicLine)},
+		                             &why))
+		    << why;
+	}
+	EXPECT_GE(longestPass, 29ms);
 }
 
 enum class LineLoss
