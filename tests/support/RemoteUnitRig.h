@@ -26,7 +26,7 @@ class RemoteUnitRig
 public:
 	explicit RemoteUnitRig(UnitSim::Options options = UnitSim::Options(),
 	                       const std::string& portName = "serial1")
-	    : unit(root.Path(), portName, options)
+	    : unit(root.Path(), portName, options), fPortName(portName)
 	{
 	}
 
@@ -64,10 +64,24 @@ public:
 		return unit.UnitModel() == UnitSim::Model::Km3 ? kClassicLine : "Detected KM-3II";
 	}
 
+	// What a whole reset with this rig prints: the port named, the unit's model measured, and
+	// what the unit's stalls so far allow. Ask once the program has ended.
+	ResetTranscript Transcript() const
+	{
+		ResetTranscript expected;
+		expected.portName = fPortName;
+		expected.modelLine = ModelLine();
+		expected.unitStalls = unit.StallCount();
+		return expected;
+	}
+
 	// Declared in this order so that the program goes first, then the unit, then the root.
 	PlatformRootDirectory root;
 	UnitSim::UnitSimulator unit;
 	std::unique_ptr<ProgramRun> program;
+
+private:
+	const std::string fPortName;
 };
 
 // The median gap between the unit's polls, of those from `from` on: the program's pass period as
@@ -84,6 +98,30 @@ inline Clock::duration MedianPollGap(const UnitSim::UnitSimulator& unit, Clock::
 		return Clock::duration::zero();
 	std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
 	return gaps[gaps.size() / 2];
+}
+
+// The gaps between the unit's polls from `from` on, leaving out every gap that began fewer than
+// `settlePolls` polls after a stall of the unit's thread (or during one): the program's pass as
+// the line alone sets it, once it has caught up with what the stall did to the line.
+inline std::vector<Clock::duration> PollGapsClearOfStalls(const UnitSim::UnitSimulator& unit,
+                                                          Clock::time_point from,
+                                                          size_t settlePolls)
+{
+	const std::vector<Clock::time_point> times = unit.PollTimes();
+	const std::vector<Clock::time_point> stalls = unit.StallTimes();
+	std::vector<Clock::duration> gaps;
+	for (size_t index = 1; index < times.size(); index++) {
+		if (times[index - 1] < from)
+			continue;
+		const Clock::time_point settledFrom = times[index > settlePolls ? index - 1 - settlePolls : 0];
+		const bool nearStall =
+		    std::any_of(stalls.begin(), stalls.end(), [&](Clock::time_point stall) {
+			    return stall >= settledFrom && stall <= times[index];
+		    });
+		if (!nearStall)
+			gaps.push_back(times[index] - times[index - 1]);
+	}
+	return gaps;
 }
 
 } // namespace VelmoTest

@@ -171,6 +171,69 @@ SendErrorsOfOnePass(const std::string& line1, const std::string& line2, unsigned
 	return lines;
 }
 
+namespace {
+
+const std::string kPacketSizeLine = "Unknown packet size ";
+const std::string kChecksumLine = "Invalid checksum";
+const std::string kHeaderLine = "Unknown header type ";
+
+bool StartsWith(const std::string& line, const std::string& prefix)
+{
+	return line.rfind(prefix, 0) == 0;
+}
+
+std::string Listing(const std::vector<std::string>& lines)
+{
+	std::string text;
+	for (const std::string& line : lines)
+		text += "  |" + line + "|\n";
+	return text;
+}
+
+} // namespace
+
+testing::AssertionResult
+IsTranscriptOf(const std::vector<std::string>& lines, const ResetTranscript& expected)
+{
+	std::vector<std::string> prefixes = expected.faultLines;
+	if (expected.sendErrors)
+		prefixes.push_back("ERROR sending byte ");
+	const std::vector<std::string> kept = WithoutLinesStarting(lines, prefixes);
+
+	// The lines a stalled reply makes, where they can come.
+	const int modelAt = expected.modelLine.empty() ? -1 : IndexOf(kept, expected.modelLine);
+	std::vector<std::string> rest;
+	uint64_t stallLines = 0;
+	for (size_t index = 0; index < kept.size(); index++) {
+		const std::string& line = kept[index];
+		const bool measuring = modelAt >= 0 && (int)index < modelAt;
+		const bool afterStall = StartsWith(line, kChecksumLine) || StartsWith(line, kHeaderLine)
+			|| (measuring && StartsWith(line, kPacketSizeLine));
+		if (afterStall) {
+			stallLines++;
+			continue;
+		}
+		rest.push_back(line);
+	}
+	if (stallLines > 2 * expected.unitStalls) {
+		return testing::AssertionFailure()
+			<< stallLines << " lines of rejected or re-measured replies, but the unit stalled "
+			<< expected.unitStalls << " times (two lines a stall at most); printed:\n"
+			<< Listing(lines);
+	}
+
+	std::string why;
+	if (!IsInterleavingOf(rest,
+			{ApplicationLines(expected.velmoLaunchWasRunning), InstallerLines(),
+				UserInterfaceLines(expected.portName, expected.modelLine)},
+			&why)) {
+		return testing::AssertionFailure()
+			<< "besides " << stallLines << " lines allowed by " << expected.unitStalls
+			<< " stalls of the unit, " << why << "the whole output:\n" << Listing(lines);
+	}
+	return testing::AssertionSuccess();
+}
+
 bool
 ContainsRun(const std::vector<std::string>& lines, const std::vector<std::string>& run)
 {

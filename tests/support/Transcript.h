@@ -1,7 +1,11 @@
 #pragma once
 
+#include <stdint.h>
+
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace VelmoTest {
 
@@ -12,6 +16,33 @@ inline const std::string kAnnounce1 = "Rebooting VELMO ";
 inline const std::string kAnnounce2 = "  please wait   ";
 inline const std::string kResetLine = "Reset with mode = 0";
 inline const std::string kClassicLine = "Detected Classic KM-3";
+
+// What a whole run of the program prints: the lines of one reset, each thread's in its own order,
+// and besides them only the lines that the run's circumstances make the program print.
+struct ResetTranscript
+{
+	bool velmoLaunchWasRunning = false;
+	// The port the remote-unit thread names, and the model line it prints once it has measured
+	// the unit; empty when the run has no such line.
+	std::string portName;
+	std::string modelLine;
+	// The port was missing or went away: "ERROR sending byte" lines may come anywhere.
+	bool sendErrors = false;
+	// Lines starting with one of these may come anywhere: the test's own unit makes them.
+	std::vector<std::string> faultLines;
+	// How often the simulated unit's thread stalled (UnitSimulator::StallCount). A stalled reply
+	// reaches the program cut in two, or after the read time-out and together with the next one.
+	// Each stall may then add at most two of the lines the protocol prints for that: before the
+	// model line, while the reply's length is still being measured, "Unknown packet size N" (two
+	// replies read as one), "Invalid checksum" (a cut reply) or "Unknown header type XX" (a
+	// reply's rest read as the start of the next); after it, the last two only. Without a
+	// stall, none of them.
+	uint64_t unitStalls = 0;
+};
+
+// Whether `lines` are exactly what `expected` describes; on failure, what is wrong and the lines.
+testing::AssertionResult IsTranscriptOf(const std::vector<std::string>& lines,
+	const ResetTranscript& expected);
 
 // Whether `actual` is an interleaving of the per-thread sequences: every sequence appears in it
 // in order, and nothing else does. Threads print independently, so only each thread's own order

@@ -92,12 +92,9 @@ TEST(RemoteUnitFaults, BadRepliesAreReportedNeverResetAndTheRecoveredUnitsEnterD
 	EXPECT_EQ(program.ExitCode(), 0);
 
 	// The rejected replies' lines aside, a whole reset; the unit was detected once only.
-	std::string why;
-	EXPECT_TRUE(IsInterleavingOf(
-	    WithoutLinesStarting(program.Texts(), {"Unknown header type ", "Invalid checksum"}),
-	    {ApplicationLines(false), InstallerLines(), UserInterfaceLines("serial1", kClassicLine)},
-	    &why))
-	    << why;
+	ResetTranscript expected = rig.Transcript();
+	expected.faultLines = {"Unknown header type ", "Invalid checksum"};
+	EXPECT_TRUE(IsTranscriptOf(program.Texts(), expected));
 }
 
 TEST(RemoteUnitFaults, UnitGarbledFromTheStartIsDetectedOnceItAnswersWell)
@@ -118,12 +115,9 @@ TEST(RemoteUnitFaults, UnitGarbledFromTheStartIsDetectedOnceItAnswersWell)
 	rig.unit.PressKey(UnitSim::Key::Enter);
 	ASSERT_TRUE(program.WaitForExit(kGenerous)) << program.Output();
 	EXPECT_EQ(program.ExitCode(), 0);
-	std::string why;
-	EXPECT_TRUE(IsInterleavingOf(
-	    WithoutLinesStarting(program.Texts(), {"Unknown header type "}),
-	    {ApplicationLines(false), InstallerLines(), UserInterfaceLines("serial1", kClassicLine)},
-	    &why))
-	    << why;
+	ResetTranscript expected = rig.Transcript();
+	expected.faultLines = {"Unknown header type "};
+	EXPECT_TRUE(IsTranscriptOf(program.Texts(), expected));
 }
 
 TEST(RemoteUnitFaults, UnitSpeakingUnpolledGarblesItsRepliesButTheKeyboardStillResets)
@@ -153,12 +147,11 @@ TEST(RemoteUnitFaults, UnitSpeakingUnpolledGarblesItsRepliesButTheKeyboardStillR
 
 	// Whatever the shifted replies made of the model and the checksum, only such lines come
 	// between those of the reset.
-	std::string why;
-	EXPECT_TRUE(IsInterleavingOf(
-	    WithoutLinesStarting(program.Texts(), {"Unknown header type ", "Invalid checksum",
-	                                           "Detected ", "Unknown packet size "}),
-	    {ApplicationLines(false), InstallerLines(), UserInterfaceLines("serial1")}, &why))
-	    << why;
+	ResetTranscript expected = rig.Transcript();
+	expected.modelLine.clear();
+	expected.faultLines = {"Unknown header type ", "Invalid checksum", "Detected ",
+	                       "Unknown packet size "};
+	EXPECT_TRUE(IsTranscriptOf(program.Texts(), expected));
 }
 
 TEST(RemoteUnitFaults, UnitAnsweringHalfASecondLateIsHeardHalfASecondLate)
@@ -191,12 +184,7 @@ TEST(RemoteUnitFaults, UnitAnsweringHalfASecondLateIsHeardHalfASecondLate)
 	EXPECT_LT(announced - rose, 400ms);
 	ASSERT_TRUE(program.WaitForExit(kGenerous)) << program.Output();
 	EXPECT_EQ(program.ExitCode(), 0);
-	std::string why;
-	EXPECT_TRUE(IsInterleavingOf(
-	    program.Texts(),
-	    {ApplicationLines(false), InstallerLines(), UserInterfaceLines("serial1", kClassicLine)},
-	    &why))
-	    << why;
+	EXPECT_TRUE(IsTranscriptOf(program.Texts(), rig.Transcript()));
 }
 
 TEST(RemoteUnitFaults, UnitSlowerThanTheLineStillHasItsAnswerReadInTheSamePass)
@@ -209,37 +197,40 @@ TEST(RemoteUnitFaults, UnitSlowerThanTheLineStillHasItsAnswerReadInTheSamePass)
 	// A pass that read the answer to its own poll lasts the 20 ms pause, the 53 characters' time
 	// (9.2 ms) and the unit's 5 ms; one that found the previous answer waiting never waits for
 	// the line and is shorter than the first two together. A slow machine can only lengthen it.
-	// But once the unit's thread has run late (a loaded machine: late to take the poll, or to
-	// send), its answer has come past even the whole time-out, and from then on each poll finds
-	// the answer before it waiting, as the protocol has it. So the unit gets three tries: a
-	// program that never waits for the answer to its own poll fails all three.
-	Clock::duration longestPass = Clock::duration::zero();
-	for (int attempt = 0; attempt < 3 && longestPass < 29ms; attempt++) {
-		RemoteUnitRig rig(options);
-		rig.unit.SetMisbehaviour(UnitSim::Misbehaviour::LateReply);
-		rig.unit.SetLateReplyDelay(5ms);
-		std::string why;
-		ASSERT_TRUE(rig.StartAndWaitForTheQuestion(kGenerous, &why)) << why;
-		const Clock::time_point measuredFrom = Clock::now();
-		ASSERT_TRUE(rig.unit.WaitForPolls(rig.unit.PollCount() + 30, Deadline()));
-		const Clock::duration pass = MedianPollGap(rig.unit, measuredFrom);
-		printf("try %d: pass %lld us, the unit at most %lld us late\n", attempt + 1,
-		       (long long)std::chrono::duration_cast<std::chrono::microseconds>(pass).count(),
-		       (long long)std::chrono::duration_cast<std::chrono::microseconds>(
-		           rig.unit.LongestSendOverrun())
-		           .count());
-		longestPass = std::max(longestPass, pass);
-
-		rig.unit.PressKey(UnitSim::Key::Enter);
-		ASSERT_TRUE(rig.program->WaitForExit(kGenerous)) << rig.program->Output();
-		EXPECT_EQ(rig.program->ExitCode(), 0);
-		EXPECT_TRUE(IsInterleavingOf(rig.program->Texts(),
-		                             {ApplicationLines(false), InstallerLines(),
-		                              UserInterfaceLines("serial1", kClassicLine)},
-		                             &why))
-		    << why;
+	// When the unit's own thread runs late (a loaded machine), that answer comes past the whole
+	// time-out and is read by the next poll; the program is back in step a few polls later. So
+	// the passes are judged away from the unit's stalls, and there must be enough of them.
+	RemoteUnitRig rig(options);
+	rig.unit.SetMisbehaviour(UnitSim::Misbehaviour::LateReply);
+	rig.unit.SetLateReplyDelay(5ms);
+	std::string why;
+	ASSERT_TRUE(rig.StartAndWaitForTheQuestion(kGenerous, &why)) << why;
+	const Clock::time_point measuredFrom = Clock::now();
+	const size_t kSettlePolls = 5;
+	const size_t kJudgedPasses = 30;
+	std::vector<Clock::duration> passes;
+	while (passes.size() < kJudgedPasses) {
+		ASSERT_TRUE(rig.unit.WaitForPolls(rig.unit.PollCount() + 10, Deadline()))
+		    << rig.program->Output();
+		// Only where the unit cannot be given a processor ahead of others (not as root).
+		if (Clock::now() - measuredFrom > kGenerous) {
+			GTEST_SKIP() << "the unit's thread stalled " << rig.unit.StallCount()
+			             << " times in " << kGenerous.count() << " s, too often to judge "
+			             << kJudgedPasses << " passes";
+		}
+		passes = PollGapsClearOfStalls(rig.unit, measuredFrom, kSettlePolls);
 	}
-	EXPECT_GE(longestPass, 29ms);
+	std::nth_element(passes.begin(), passes.begin() + passes.size() / 2, passes.end());
+	const Clock::duration pass = passes[passes.size() / 2];
+	printf("pass %lld us over %zu passes clear of the unit's %llu stalls\n",
+	       (long long)std::chrono::duration_cast<std::chrono::microseconds>(pass).count(),
+	       passes.size(), (unsigned long long)rig.unit.StallCount());
+	EXPECT_GE(pass, 29ms);
+
+	rig.unit.PressKey(UnitSim::Key::Enter);
+	ASSERT_TRUE(rig.program->WaitForExit(kGenerous)) << rig.program->Output();
+	EXPECT_EQ(rig.program->ExitCode(), 0);
+	EXPECT_TRUE(IsTranscriptOf(rig.program->Texts(), rig.Transcript()));
 }
 
 enum class LineLoss
@@ -289,12 +280,10 @@ TEST_P(UnitGoesAway, ProgramKeepsRunningIdleAndTheKeyboardResets)
 	// fail the checksum, once.
 	std::vector<std::string> lines = WithoutSendErrors(program.Texts());
 	EXPECT_LE(CountStarting(lines, "Invalid checksum"), 1u);
-	std::string why;
-	EXPECT_TRUE(IsInterleavingOf(
-	    WithoutLinesStarting(lines, {"Invalid checksum"}),
-	    {ApplicationLines(false), InstallerLines(), UserInterfaceLines("serial1", kClassicLine)},
-	    &why))
-	    << why;
+	ResetTranscript expected = rig.Transcript();
+	expected.sendErrors = true;
+	expected.faultLines = {"Invalid checksum"};
+	EXPECT_TRUE(IsTranscriptOf(lines, expected));
 	// The announcement was still written, byte by byte, into the lost port.
 	EXPECT_TRUE(ContainsRun(program.Texts(), SendErrorsOfOnePass(kAnnounce1, kAnnounce2, 0x90)));
 }

@@ -6,15 +6,19 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "support/Eventually.h"
 #include "support/ProgramRun.h"
 #include "support/TempDirectory.h"
 
@@ -174,6 +178,54 @@ TEST_F(UnitSimulatorTest, AnswersEachPollWithAStatusReply)
 	}
 	EXPECT_EQ(fUnit->PollCount(), 3u);
 	EXPECT_EQ(fUnit->PollTimes().size(), 3u);
+}
+
+// Keeps the calling thread, and the threads it starts, on the first processor.
+class OnOneProcessor
+{
+public:
+	OnOneProcessor()
+	{
+		sched_getaffinity(0, sizeof(fBefore), &fBefore);
+		cpu_set_t one;
+		CPU_ZERO(&one);
+		CPU_SET(0, &one);
+		sched_setaffinity(0, sizeof(one), &one);
+	}
+	~OnOneProcessor() { sched_setaffinity(0, sizeof(fBefore), &fBefore); }
+
+private:
+	cpu_set_t fBefore;
+};
+
+TEST_F(UnitSimulatorTest, RepliesItsThreadWasKeptFromSendingAreCountedAsStalls)
+{
+	// The unit's thread and a busier one of higher real-time priority share one processor: from
+	// the moment the poll is on the line, the unit's thread cannot run for 30 ms.
+	OnOneProcessor onOne;
+	ASSERT_NO_FATAL_FAILURE(StartUnit());
+	ASSERT_EQ(fLine->Poll(Model::Km3).size(), 19u);
+
+	bool held = false;
+	std::thread busy([&] {
+		struct sched_param priority = {};
+		priority.sched_priority = 20;
+		held = pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority) == 0;
+		fLine->Send(Bytes(1, kPollByte));
+		const Clock::time_point until = Clock::now() + std::chrono::milliseconds(30);
+		while (held && Clock::now() < until) {
+		}
+	});
+	busy.join();
+	if (!held)
+		GTEST_SKIP() << "no real-time priority here (not root): the unit cannot be held back";
+	EXPECT_EQ(fLine->Receive(19).size(), 19u);
+	// Counted once the reply has gone out, which may be just after it was read.
+	EXPECT_TRUE(VelmoTest::Eventually(
+	    [&] { return fUnit->LongestStall() >= std::chrono::milliseconds(20); }, kGenerous))
+	    << "longest stall " << fUnit->LongestStall().count() << " ns";
+	EXPECT_GE(fUnit->StallCount(), 1u);
+	EXPECT_EQ(fUnit->StallTimes().size(), fUnit->StallCount());
 }
 
 TEST_F(UnitSimulatorTest, SecondModelAnswersWith27Bytes)

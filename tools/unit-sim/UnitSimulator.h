@@ -23,6 +23,10 @@ namespace UnitSim {
 
 typedef std::chrono::steady_clock Clock;
 
+// How late a reply must be to count as a stall: well below any read time-out the program's
+// port can have, so that every reply it might have misread is counted.
+const std::chrono::milliseconds kStallThreshold{1};
+
 enum class Misbehaviour
 {
 	None,
@@ -106,6 +110,14 @@ public:
 	// The most a late reply, or a byte sent at the line's pace, went out after its time: the
 	// unit's own thread running late, which a real unit does not.
 	Clock::duration LongestSendOverrun() const;
+	// Replies that went out kStallThreshold or more later than a real unit would have sent them,
+	// because this unit's own thread ran late: it waited for a processor or for its lock, or
+	// overslept. Such a reply may reach the program cut in two, or after its read time-out, and
+	// then be read together with the next one; a real unit's never does.
+	uint64_t StallCount() const;
+	Clock::duration LongestStall() const;
+	// When the latest stalled replies (at most 10,000) went out.
+	std::vector<Clock::time_point> StallTimes() const;
 	// Bytes that were neither a poll nor part of an LCD text command.
 	uint64_t IgnoredByteCount() const;
 
@@ -121,13 +133,17 @@ public:
 private:
 	void _Run();
 	void _Wake();
-	void _Take(uint8_t byte);
-	void _Answer();
+	// `dueAt`: when the byte came, as the line ran, not as this thread saw it.
+	void _Take(uint8_t byte, Clock::time_point dueAt);
+	void _Answer(Clock::time_point polledAt);
 	// Sends the late replies whose time has come.
 	void _SendDueReplies();
-	void _SendReply(const std::vector<uint8_t>& reply, KeySet held);
+	// `due`: when a real unit would have begun to send it; a reply that goes out later by
+	// kStallThreshold or more counts as a stall.
+	void _SendReply(const std::vector<uint8_t>& reply, KeySet held, Clock::time_point due);
 	std::vector<uint8_t> _ReplyFor(Misbehaviour misbehaviour, KeySet held);
-	void _Send(const std::vector<uint8_t>& bytes);
+	// The most a byte went out after its time at the line's pace.
+	Clock::duration _Send(const std::vector<uint8_t>& bytes);
 	// Waits until `time` or until asked to stop; false when asked to stop.
 	bool _SleepUntil(Clock::time_point time);
 	void _DoHangUp();
@@ -162,6 +178,9 @@ private:
 	Clock::time_point fKeyRiseTimes[2];
 	uint64_t fIgnoredBytes = 0;
 	Clock::duration fLongestOverrun{0};
+	uint64_t fStallCount = 0;
+	std::deque<Clock::time_point> fStallTimes;
+	Clock::duration fLongestStall{0};
 
 	// The unit's thread alone touches these once it runs.
 	PseudoTerminal fTerminal;
@@ -170,11 +189,13 @@ private:
 	std::string fLcdText;
 	size_t fLcdRemaining = 0;
 	Clock::time_point fLineFreeAt;
+	Clock::time_point fDueLineFreeAt;
 	Clock::time_point fNextUnsolicited;
 	std::minstd_rand fRandom{2718};
 	struct PendingReply
 	{
 		Clock::time_point due;
+		Clock::time_point dueByTheLine;
 		std::vector<uint8_t> bytes;
 		KeySet held;
 	};

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "unit-sim/RunQueueClock.h"
 #include "unit-sim/SimulatorWaits.h"
 
 namespace UnitSim {
@@ -16,16 +17,25 @@ namespace {
 
 const size_t kFrameHistory = 10000;
 const size_t kPollHistory = 100000;
+const size_t kStallHistory = 10000;
 const uint8_t kUnsolicitedByte = 0x55;
 const uint8_t kWrongHeader = 0x91;
 // How long a reply may wait for room in the line before the rest of it is dropped.
 const std::chrono::milliseconds kSendStall{500};
+// A poll() shorter than this found its bytes waiting.
+const std::chrono::microseconds kWaitedNotAtAll{100};
 
 } // namespace
 
 void UnitSimulator::_Run()
 {
+	// Made on this thread: it reads this thread's own figures.
+	RunQueueClock runQueue;
 	for (;;) {
+		// From here the thread may be kept from bytes that are already waiting: by the lock,
+		// which a caller may hold, or by the scheduler.
+		const Clock::time_point busyFrom = Clock::now();
+		const std::chrono::nanoseconds waitingBefore = runQueue.Now();
 		bool hangUp;
 		Misbehaviour misbehaviour;
 		{
@@ -49,7 +59,14 @@ void UnitSimulator::_Run()
 
 		struct pollfd entries[2] = {{fWakeRead, POLLIN, 0}, {fTerminal.Master(), POLLIN, 0}};
 		int count = fTerminal.IsOpen() ? 2 : 1;
-		int result = poll(entries, count, PollMilliseconds(wakeAt));
+		const Clock::time_point pollFrom = Clock::now();
+		int result = PollUntil(entries, count, wakeAt);
+		const Clock::time_point pollTo = Clock::now();
+		// How much earlier than this thread could see them the bytes may have come: its time
+		// waiting for a processor, and when poll() did not have to wait, the time before it too.
+		Clock::duration heldBack = runQueue.Now() - waitingBefore;
+		if (pollTo - pollFrom < kWaitedNotAtAll)
+			heldBack += pollFrom - busyFrom;
 		if (result < 0 && errno != EINTR)
 			return;
 		if (result > 0 && (entries[0].revents & POLLIN) != 0) {
@@ -61,15 +78,21 @@ void UnitSimulator::_Run()
 			uint8_t buffer[256];
 			ssize_t length = read(fTerminal.Master(), buffer, sizeof(buffer));
 			Clock::time_point readAt = Clock::now();
+			const Clock::time_point dueReadAt = pollTo - heldBack;
 			for (ssize_t index = 0; index < length; index++) {
+				Clock::time_point dueArrival = dueReadAt;
 				if (fOptions.wireTiming) {
-					// Each byte is taken when its last bit has come down the line.
+					// Each byte is taken when its last bit has come down the line. The line is
+					// followed twice: as this thread can follow it, and as it ran, which is
+					// where a real unit would have answered.
 					Clock::time_point arrival = std::max(fLineFreeAt, readAt) + fByteTime;
 					fLineFreeAt = arrival;
+					dueArrival = std::max(fDueLineFreeAt, dueReadAt) + fByteTime;
+					fDueLineFreeAt = dueArrival;
 					if (!_SleepUntil(arrival))
 						break;
 				}
-				_Take(buffer[index]);
+				_Take(buffer[index], dueArrival);
 				_SendDueReplies();
 			}
 		} else if (result > 0 && count == 2 && (entries[1].revents & (POLLHUP | POLLERR)) != 0) {
@@ -85,7 +108,7 @@ void UnitSimulator::_Run()
 	}
 }
 
-void UnitSimulator::_Take(uint8_t byte)
+void UnitSimulator::_Take(uint8_t byte, Clock::time_point dueAt)
 {
 	if (fLcdRemaining > 0) {
 		fLcdText.push_back((char)byte);
@@ -116,19 +139,21 @@ void UnitSimulator::_Take(uint8_t byte)
 				fPollTimes.pop_front();
 			fChanged.notify_all();
 		}
-		_Answer();
+		_Answer(dueAt);
 		return;
 	}
 	std::lock_guard<std::mutex> guard(fLock);
 	fIgnoredBytes++;
 }
 
-void UnitSimulator::_Answer()
+void UnitSimulator::_Answer(Clock::time_point polledAt)
 {
+	// Late replies keep to the time the poll was taken, so that a reply is never sent before its
+	// delay has passed as the program sees it; they are judged against `polledAt`.
+	const Clock::time_point takenAt = Clock::now();
 	Misbehaviour misbehaviour;
 	KeySet held;
 	std::chrono::milliseconds delay;
-	Clock::time_point polledAt = Clock::now();
 	{
 		std::lock_guard<std::mutex> guard(fLock);
 		misbehaviour = fMisbehaviour;
@@ -136,7 +161,7 @@ void UnitSimulator::_Answer()
 		held = fHeldKeys;
 		for (Key key : {Key::Enter, Key::Backslash}) {
 			int index = KeyIndex(key);
-			if (fPressPolls[index] > 0 || polledAt < fPressedUntil[index]) {
+			if (fPressPolls[index] > 0 || takenAt < fPressedUntil[index]) {
 				held |= KeyFlag(key);
 				if (fPressPolls[index] > 0)
 					fPressPolls[index]--;
@@ -147,10 +172,10 @@ void UnitSimulator::_Answer()
 		return;
 	std::vector<uint8_t> reply = _ReplyFor(misbehaviour, held);
 	if (misbehaviour == Misbehaviour::LateReply) {
-		fPendingReplies.push_back({polledAt + delay, std::move(reply), held});
+		fPendingReplies.push_back({takenAt + delay, polledAt + delay, std::move(reply), held});
 		return;
 	}
-	_SendReply(reply, held);
+	_SendReply(reply, held, polledAt);
 }
 
 void UnitSimulator::_SendDueReplies()
@@ -162,12 +187,14 @@ void UnitSimulator::_SendDueReplies()
 			std::lock_guard<std::mutex> guard(fLock);
 			fLongestOverrun = std::max(fLongestOverrun, Clock::now() - pending.due);
 		}
-		_SendReply(pending.bytes, pending.held);
+		_SendReply(pending.bytes, pending.held, pending.dueByTheLine);
 	}
 }
 
-void UnitSimulator::_SendReply(const std::vector<uint8_t>& reply, KeySet held)
+void UnitSimulator::_SendReply(const std::vector<uint8_t>& reply, KeySet held,
+                               Clock::time_point due)
 {
+	const Clock::duration lateToStart = Clock::now() - due;
 	{
 		// Counted before it goes out, so that whoever has read the reply sees it counted.
 		std::lock_guard<std::mutex> guard(fLock);
@@ -180,7 +207,15 @@ void UnitSimulator::_SendReply(const std::vector<uint8_t>& reply, KeySet held)
 		fSentKeys = held;
 		fChanged.notify_all();
 	}
-	_Send(reply);
+	const Clock::duration late = std::max(lateToStart, Clock::duration::zero()) + _Send(reply);
+	if (late >= kStallThreshold) {
+		std::lock_guard<std::mutex> guard(fLock);
+		fStallCount++;
+		fLongestStall = std::max(fLongestStall, late);
+		fStallTimes.push_back(Clock::now());
+		if (fStallTimes.size() > kStallHistory)
+			fStallTimes.pop_front();
+	}
 }
 
 std::vector<uint8_t> UnitSimulator::_ReplyFor(Misbehaviour misbehaviour, KeySet held)
@@ -215,10 +250,11 @@ std::vector<uint8_t> UnitSimulator::_ReplyFor(Misbehaviour misbehaviour, KeySet 
 	return reply;
 }
 
-void UnitSimulator::_Send(const std::vector<uint8_t>& bytes)
+Clock::duration UnitSimulator::_Send(const std::vector<uint8_t>& bytes)
 {
+	Clock::duration overrun = Clock::duration::zero();
 	if (!fTerminal.IsOpen())
-		return;
+		return overrun;
 	Clock::time_point start = Clock::now();
 	Clock::time_point giveUp = start + kSendStall;
 	size_t sent = 0;
@@ -229,8 +265,9 @@ void UnitSimulator::_Send(const std::vector<uint8_t>& bytes)
 			const Clock::time_point due = start + fByteTime * (sent + 1);
 			std::this_thread::sleep_until(due);
 			chunk = 1;
+			overrun = std::max(overrun, Clock::now() - due);
 			std::lock_guard<std::mutex> guard(fLock);
-			fLongestOverrun = std::max(fLongestOverrun, Clock::now() - due);
+			fLongestOverrun = std::max(fLongestOverrun, overrun);
 		}
 		ssize_t length = write(fTerminal.Master(), bytes.data() + sent, chunk);
 		if (length > 0) {
@@ -244,8 +281,9 @@ void UnitSimulator::_Send(const std::vector<uint8_t>& bytes)
 			poll(&entry, 1, PollMilliseconds(giveUp));
 			continue;
 		}
-		return;
+		return overrun;
 	}
+	return overrun;
 }
 
 bool UnitSimulator::_SleepUntil(Clock::time_point time)
@@ -264,7 +302,7 @@ bool UnitSimulator::_SleepUntil(Clock::time_point time)
 			return true;
 		}
 		struct pollfd entry = {fWakeRead, POLLIN, 0};
-		if (poll(&entry, 1, PollMilliseconds(time)) > 0) {
+		if (PollUntil(&entry, 1, time) > 0) {
 			uint8_t drain[64];
 			while (read(fWakeRead, drain, sizeof(drain)) > 0) {
 			}
