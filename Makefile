@@ -1,7 +1,7 @@
 # The project's commands. Each installs what is missing first.
 CMAKE_BUILD = cmake --build --preset
 
-.PHONY: all deps build test test-default test-asan test-tsan bench soak demo package package-test \
+.PHONY: all deps build test test-default test-asan test-tsan test-under-load bench soak demo package package-test \
 	screenshot fuzz fuzz-smoke fuzz-build clean
 
 all: build
@@ -27,6 +27,12 @@ test-default test-asan test-tsan: test-%:
 	cmake --preset $*
 	$(CMAKE_BUILD) $*
 	ctest --preset $*
+
+# The three suites RUNS times each (3 unless given) beside a load on two processors, then a table
+# of the tests that failed and how often: for hunting tests that fail on a busy machine.
+RUNS ?= 3
+test-under-load: deps
+	scripts/test-under-load $(RUNS)
 
 # Ends with the table of figures beside their references, which it also writes to bench/results.md.
 bench: build
@@ -65,4 +71,4 @@ fuzz-smoke: fuzz-build
 	fuzz/run build-fuzz 10
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-load
