@@ -200,25 +200,36 @@ private:
 
 TEST_F(UnitSimulatorTest, RepliesItsThreadWasKeptFromSendingAreCountedAsStalls)
 {
-	// The unit's thread and a busier one of higher real-time priority share one processor: from
-	// the moment the poll is on the line, the unit's thread cannot run for 30 ms.
+	// The unit takes bytes at the line's pace: 85 bytes it ignores, then a poll, due 15 ms after
+	// they went out. Once it has begun on them, a thread of higher real-time priority keeps the
+	// one processor the unit's thread may use busy for 40 ms (starting only then, so that the
+	// kernel's own work that carries the bytes across the terminal is not held up with it).
 	OnOneProcessor onOne;
-	ASSERT_NO_FATAL_FAILURE(StartUnit());
+	Options options;
+	options.wireTiming = true;
+	ASSERT_NO_FATAL_FAILURE(StartUnit(options));
 	ASSERT_EQ(fLine->Poll(Model::Km3).size(), 19u);
 
 	bool held = false;
+	bool begun = false;
 	std::thread busy([&] {
 		struct sched_param priority = {};
 		priority.sched_priority = 20;
 		held = pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority) == 0;
-		fLine->Send(Bytes(1, kPollByte));
-		const Clock::time_point until = Clock::now() + std::chrono::milliseconds(30);
+		Bytes bytes(85, 0x00);
+		bytes.push_back(kPollByte);
+		fLine->Send(bytes);
+		// Looking every millisecond, asleep in between: the unit's thread must get to the bytes.
+		begun = VelmoTest::Eventually([&] { return fUnit->IgnoredByteCount() > 0; }, kGenerous,
+		                              std::chrono::milliseconds(1));
+		const Clock::time_point until = Clock::now() + std::chrono::milliseconds(40);
 		while (held && Clock::now() < until) {
 		}
 	});
 	busy.join();
 	if (!held)
 		GTEST_SKIP() << "no real-time priority here (not root): the unit cannot be held back";
+	ASSERT_TRUE(begun);
 	EXPECT_EQ(fLine->Receive(19).size(), 19u);
 	// Counted once the reply has gone out, which may be just after it was read.
 	EXPECT_TRUE(VelmoTest::Eventually(
