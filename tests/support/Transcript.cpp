@@ -152,7 +152,7 @@ WithoutLinesStarting(const std::vector<std::string>& lines,
 std::vector<std::string>
 WithoutSendErrors(const std::vector<std::string>& lines)
 {
-	return WithoutLinesStarting(lines, {"ERROR sending byte "});
+	return WithoutLinesStarting(lines, {"ERROR sending byte ", kPortNoticePrefix});
 }
 
 std::vector<std::string>
