@@ -46,6 +46,7 @@ void UnitSimulator::_Run()
 			wakeAt = fNextUnsolicited;
 		if (!fPendingReplies.empty() && fPendingReplies.front().due < wakeAt)
 			wakeAt = fPendingReplies.front().due;
+		wakeAt = std::min(wakeAt, fLatencyTimer.NextDue());
 
 		struct pollfd entries[2] = {{fWakeRead, POLLIN, 0}, {fTerminal.Master(), POLLIN, 0}};
 		int count = fTerminal.IsOpen() ? 2 : 1;
@@ -78,6 +79,7 @@ void UnitSimulator::_Run()
 		}
 
 		_SendDueReplies();
+		_DeliverHeld();
 		if (unsolicited && fTerminal.IsOpen() && Clock::now() >= fNextUnsolicited) {
 			_Send(std::vector<uint8_t>(1, kUnsolicitedByte));
 			fNextUnsolicited = Clock::now() + fOptions.unsolicitedInterval;
@@ -146,7 +148,7 @@ void UnitSimulator::_Answer()
 	if (misbehaviour == Misbehaviour::Silence)
 		return;
 	std::vector<uint8_t> reply = _ReplyFor(misbehaviour, held);
-	if (misbehaviour == Misbehaviour::LateReply) {
+	if (misbehaviour == Misbehaviour::LateReply || _TakeLateReply()) {
 		fPendingReplies.push_back({polledAt + delay, std::move(reply), held});
 		return;
 	}
@@ -232,6 +234,10 @@ void UnitSimulator::_Send(const std::vector<uint8_t>& bytes)
 			std::lock_guard<std::mutex> guard(fLock);
 			fLongestOverrun = std::max(fLongestOverrun, Clock::now() - due);
 		}
+		if (_HoldForAdapter(bytes.data() + sent, chunk)) {
+			sent += chunk;
+			continue;
+		}
 		ssize_t length = write(fTerminal.Master(), bytes.data() + sent, chunk);
 		if (length > 0) {
 			sent += length;
@@ -278,6 +284,7 @@ void UnitSimulator::_DoHangUp()
 	fTerminal.Close();
 	fLcdRemaining = 0;
 	fPendingReplies.clear();
+	fLatencyTimer.Clear();
 	std::lock_guard<std::mutex> guard(fLock);
 	fHungUp = true;
 	fHangUpRequested = false;
