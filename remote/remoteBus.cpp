@@ -13,6 +13,11 @@ const uint8 kPollByte = 0x90;
 const uint8 kLcdTextCommand = 0xF2;
 const bigtime_t kReadTimeout = 10000;
 
+// One character at 57600 bit/s (10 bits): 174 us.
+const bigtime_t kCharacterTime = 174;
+// How many polls a unit found late is not waited for (see CatchUp).
+const int32 kLateUnitPolls = 8;
+
 const int32 kClassicReplySize = 19;
 const int32 kSecondModelReplySize = 27;
 
@@ -59,6 +64,92 @@ void RejectReply()
 		if (port.Read(&dropped, 1) != 1)
 			break;
 	}
+}
+
+// Whole replies found waiting before the current poll was sent, and how many polls to go before
+// a unit found late is waited for again.
+int32 staleReplies = 0;
+int32 latePollsToGo = 0;
+
+// The bytes waiting to be read now, without waiting for more.
+int32 BytesWaiting()
+{
+	port.SetBlocking(false);
+	ssize_t waiting = port.WaitForInput();
+	port.SetBlocking(true);
+	return waiting > 0 ? (int32)waiting : 0;
+}
+
+// The key whose bit rose between `lastPacket` and `packet` (the last row that matches), or 0.
+char RisingKey()
+{
+	char key = 0;
+	for (const KeyMappingEntry* row = validKeyMapping; row->byteIndex != -1; row++) {
+		int32 position = row->byteIndex + 1;
+		assert(position > 0 && position < kPacketBufferSize);
+		assert(row->bitNumber >= 0 && row->bitNumber < 8);
+		uint8 mask = (uint8)(1 << row->bitNumber);
+		uint8 now = packet[position];
+		uint8 before = lastPacket[position];
+		// A bit that went from 0 to 1; a later row overrides an earlier one.
+		if (((now ^ before) & mask) != 0 && (now & mask) != 0)
+			key = row->key;
+	}
+	return key;
+}
+
+// Whether the reply to the poll just sent comes in whole within a read time-out of its first byte,
+// after the port's read time-out for that first byte. Nothing is read.
+bool FreshReplyComes()
+{
+	if (port.WaitForInput() <= 0)
+		return false;
+	const bigtime_t deadline = system_time() + kReadTimeout;
+	for (;;) {
+		int32 waiting = BytesWaiting();
+		if (waiting >= packetSize)
+			return true;
+		if (system_time() >= deadline)
+			return false;
+		snooze(kCharacterTime * (packetSize - waiting));
+	}
+}
+
+bool CheckReply(int32 count);
+
+// A unit that answered late leaves its reply on the line, and the next poll reads it as its own:
+// the link is a reply behind, and each later late reply puts it one further behind, without end
+// (until the device's input overflows). So the whole replies found waiting before a poll are
+// older than it: each is read and decoded as if it had been polled, its key state becoming the
+// last one, until a key rises in one (then that one is this poll's reply, and the rest waits for
+// the next poll). When the last of them yields no key, the poll waits for its own reply as usual
+// if that comes in time, and takes the waiting one otherwise: a unit always late stays one reply
+// behind, never more, and is not waited for again for a few polls. Less than a whole reply
+// waiting is a tail, read as the start of the reply as before. True when this poll's reply has
+// been read (or rejected) here.
+bool CatchUp()
+{
+	for (int32 index = 0; index < staleReplies; index++) {
+		int32 count = 0;
+		while (count < packetSize && port.Read(&packet[count], 1) == 1)
+			count++;
+		if (!CheckReply(count) || RisingKey() != 0)
+			return true;
+		if (index + 1 < staleReplies) {
+			memcpy(lastPacket, packet, sizeof(lastPacket));
+			continue;
+		}
+		if (latePollsToGo > 0) {
+			latePollsToGo--;
+			return true;
+		}
+		if (!FreshReplyComes()) {
+			latePollsToGo = kLateUnitPolls;
+			return true;
+		}
+		memcpy(lastPacket, packet, sizeof(lastPacket));
+	}
+	return false;
 }
 
 } // namespace
@@ -116,6 +207,8 @@ void InitDisplay()
 	memset(lcdBuffer, 0, sizeof(lcdBuffer));
 	memset(packet, 0, sizeof(packet));
 	memset(lastPacket, 0, sizeof(lastPacket));
+	staleReplies = 0;
+	latePollsToGo = 0;
 }
 
 void RembusSend(uint8 byte)
@@ -132,6 +225,11 @@ int32 RembusReceive(uint8* buffer, int32 length)
 
 char RB_GetKeypress()
 {
+	// Counted before the poll goes out: what is waiting then cannot be its reply. Only once the
+	// length is known (see CatchUp).
+	staleReplies = 0;
+	if (packetSize > 0 && packetSize < kPacketBufferSize)
+		staleReplies = BytesWaiting() / packetSize;
 	RembusSend(pollByte);
 	GetReply();
 	return KeyPressed();
@@ -141,6 +239,8 @@ void GetReply()
 {
 	// Whatever the unit sends, no poll reads past the reply buffer.
 	assert(packetSize >= 0 && packetSize <= kPacketBufferSize);
+	if (CatchUp())
+		return;
 
 	// One Read per byte, each waiting at most the read time-out: the first reply after RB_Init
 	// ends in a time-out, which is how its length is learnt. Bytes beyond packetSize stay queued
@@ -151,13 +251,22 @@ void GetReply()
 			break;
 		count++;
 	}
+	CheckReply(count);
+}
+
+namespace {
+
+// Tests the `count` bytes read into `packet`: reports and rejects a bad reply, learns the length
+// from a good short one. Whether the reply is good.
+bool CheckReply(int32 count)
+{
 	if (count == 0)
-		return;
+		return false;
 
 	if (packet[0] != pollByte) {
 		printf("Unknown header type %02x\n", packet[0]);
 		RejectReply();
-		return;
+		return false;
 	}
 
 	uint32 sum = 0;
@@ -166,33 +275,25 @@ void GetReply()
 	if ((sum & 0x7f) != 0) {
 		printf("Invalid checksum\n");
 		RejectReply();
-		return;
+		return false;
 	}
 
 	if (count == packetSize)
-		return;
+		return true;
 
 	// A good reply shorter than expected: its length is the unit's (it can only go down). The
 	// reply becomes the key state without yielding keys.
 	packetSize = count;
 	AnnounceModel(count);
 	memcpy(lastPacket, packet, sizeof(lastPacket));
+	return true;
 }
+
+} // namespace
 
 char KeyPressed()
 {
-	char key = 0;
-	for (const KeyMappingEntry* row = validKeyMapping; row->byteIndex != -1; row++) {
-		int32 position = row->byteIndex + 1;
-		assert(position > 0 && position < kPacketBufferSize);
-		assert(row->bitNumber >= 0 && row->bitNumber < 8);
-		uint8 mask = (uint8)(1 << row->bitNumber);
-		uint8 now = packet[position];
-		uint8 before = lastPacket[position];
-		// A bit that went from 0 to 1; a later row overrides an earlier one.
-		if (((now ^ before) & mask) != 0 && (now & mask) != 0)
-			key = row->key;
-	}
+	char key = RisingKey();
 	memcpy(lastPacket, packet, sizeof(lastPacket));
 	return key;
 }

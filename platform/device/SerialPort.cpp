@@ -1,15 +1,15 @@
 #include <SerialPort.h>
 
 #include <errno.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <string.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "device/SerialDevices.h"
+#include "device/SerialOpen.h"
+#include "device/SerialReseat.h"
 #include "device/SerialSettings.h"
 #include "kernel/PosixError.h"
 #include "kernel/Thread.h"
@@ -57,7 +57,8 @@ short WaitFor(int descriptor, short events, bigtime_t deadline)
 BSerialPort::BSerialPort()
     : fDescriptor(-1), fHungUp(false), fDataRate(B_19200_BPS), fDataBits(B_DATA_BITS_8),
       fStopBits(B_STOP_BITS_1), fParityMode(B_NO_PARITY), fFlowControl(B_HARDWARE_CONTROL),
-      fBlocking(true), fTimeout(B_INFINITE_TIMEOUT), fLineFreeAt(0), fInputStart(0), fInputEnd(0)
+      fBlocking(true), fTimeout(B_INFINITE_TIMEOUT), fLineFreeAt(0), fInputStart(0), fInputEnd(0),
+      fReseat(new SerialReseat)
 {
 }
 
@@ -72,49 +73,32 @@ status_t BSerialPort::Open(const char* portName)
 	if (portName == nullptr || portName[0] == '\0')
 		return B_BAD_VALUE;
 
-	std::string path = SerialDevicePath(portName);
 	int descriptor;
-	do {
-		descriptor = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-	} while (descriptor < 0 && errno == EINTR);
-	if (descriptor < 0)
-		return PosixError(errno);
-	// Success is a value above 0: never hand out descriptor 0, even with stdin closed.
-	if (descriptor == 0) {
-		int moved = fcntl(descriptor, F_DUPFD_CLOEXEC, 1);
-		int error = errno;
-		close(descriptor);
-		if (moved < 0)
-			return PosixError(error);
-		descriptor = moved;
+	status_t status = OpenSerialDevice(SerialDevicePath(portName), &descriptor);
+	if (status == B_OK) {
+		fDescriptor = descriptor;
+		fLineFreeAt = 0;
+		fInputStart = fInputEnd = 0;
+		status = _ApplySettings();
+		if (status != B_OK)
+			_CloseDescriptor();
 	}
-
-	// flock keeps out every other opener, in this process or another; TIOCEXCL keeps out openers
-	// that do not take the lock (but not root).
-	int lockResult;
-	do {
-		lockResult = flock(descriptor, LOCK_EX | LOCK_NB);
-	} while (lockResult != 0 && errno == EINTR);
-	if (lockResult != 0) {
-		int error = errno;
-		close(descriptor);
-		return error == EWOULDBLOCK ? B_BUSY : PosixError(error);
-	}
-	ioctl(descriptor, TIOCEXCL);
-
-	fDescriptor = descriptor;
-	fHungUp = false;
-	fLineFreeAt = 0;
-	fInputStart = fInputEnd = 0;
-	status_t status = _ApplySettings();
 	if (status != B_OK) {
-		Close();
+		fReseat->OpenFailed(portName, status);
 		return status;
 	}
+	fReseat->Opened(portName);
 	return fDescriptor;
 }
 
 void BSerialPort::Close()
+{
+	_CloseDescriptor();
+	fHungUp = false;
+	fReseat->Closed();
+}
+
+void BSerialPort::_CloseDescriptor()
 {
 	if (fDescriptor < 0)
 		return;
@@ -122,19 +106,53 @@ void BSerialPort::Close()
 	ioctl(fDescriptor, TIOCNXCL);
 	close(fDescriptor);
 	fDescriptor = -1;
+}
+
+void BSerialPort::_HangUp()
+{
+	// What the device still held is lost with it.
+	_CloseDescriptor();
+	fInputStart = fInputEnd = 0;
+	fLineFreeAt = 0;
+	fHungUp = true;
+	fReseat->WentAway(system_time());
+}
+
+bool BSerialPort::_Reopen()
+{
+	if (!fReseat->IsDue(system_time()))
+		return false;
+	int descriptor;
+	if (OpenSerialDevice(SerialDevicePath(fReseat->Name().c_str()), &descriptor) != B_OK)
+		return false;
+	fDescriptor = descriptor;
+	if (_ApplySettings() != B_OK) {
+		_CloseDescriptor();
+		return false;
+	}
 	fHungUp = false;
+	fReseat->CameBack();
+	return true;
+}
+
+bool BSerialPort::_IsUsable()
+{
+	if (fHungUp)
+		return _Reopen();
+	if (fDescriptor < 0) {
+		fReseat->NotOpen();
+		return false;
+	}
+	return true;
 }
 
 ssize_t BSerialPort::Read(void* buffer, size_t count)
 {
 	// A thread suspended while it talked to the port stops here, as at the kernel's own calls.
 	CheckSuspension();
-	if (fDescriptor < 0)
-		return B_FILE_ERROR;
-	// A device that went away stays away: answer at once rather than poll it again. The caller
-	// paces its own retries.
-	if (fHungUp)
-		return B_IO_ERROR;
+	// A device that went away is away until it opens again: answer at once rather than poll it.
+	if (!_IsUsable())
+		return fHungUp ? B_IO_ERROR : B_FILE_ERROR;
 	if (count == 0)
 		return 0;
 
@@ -161,12 +179,12 @@ ssize_t BSerialPort::Read(void* buffer, size_t count)
 			if ((events & POLLIN) != 0)
 				continue;
 			// Hung up or failed, with nothing left to read.
-			fHungUp = true;
+			_HangUp();
 			break;
 		}
 		// End of file (the other side is gone) or EIO: a hang-up.
 		if (length == 0 || errno == EIO) {
-			fHungUp = true;
+			_HangUp();
 			break;
 		}
 		return received > 0 ? (ssize_t)received : PosixError(errno);
@@ -201,10 +219,8 @@ ssize_t BSerialPort::Write(const void* buffer, size_t count)
 ssize_t BSerialPort::_Write(const void* buffer, size_t count)
 {
 	CheckSuspension();
-	if (fDescriptor < 0)
-		return B_FILE_ERROR;
-	if (fHungUp)
-		return B_IO_ERROR;
+	if (!_IsUsable())
+		return fHungUp ? B_IO_ERROR : B_FILE_ERROR;
 
 	const uint8* bytes = static_cast<const uint8*>(buffer);
 	bigtime_t deadline = fBlocking ? DeadlineAfter(kWriteStallTimeout) : system_time();
@@ -227,12 +243,12 @@ ssize_t BSerialPort::_Write(const void* buffer, size_t count)
 					return B_WOULD_BLOCK;
 				break;
 			}
-			fHungUp = true;
+			_HangUp();
 			return written > 0 ? (ssize_t)written : B_IO_ERROR;
 		}
 		int error = length < 0 ? errno : EIO;
 		if (error == EIO)
-			fHungUp = true;
+			_HangUp();
 		return written > 0 ? (ssize_t)written : PosixError(error);
 	}
 	return written;
@@ -362,10 +378,8 @@ bool BSerialPort::IsDCD()
 
 ssize_t BSerialPort::WaitForInput()
 {
-	if (fDescriptor < 0)
-		return B_FILE_ERROR;
-	if (fHungUp)
-		return B_IO_ERROR;
+	if (!_IsUsable())
+		return fHungUp ? B_IO_ERROR : B_FILE_ERROR;
 	const size_t buffered = fInputEnd - fInputStart;
 	if (buffered == 0 && WaitFor(fDescriptor, POLLIN, _ReadDeadline()) == 0)
 		return 0;
@@ -378,6 +392,7 @@ ssize_t BSerialPort::WaitForInput()
 int32 BSerialPort::CountDevices()
 {
 	fDevices = ListSerialDevices();
+	fReseat->Listed();
 	return (int32)fDevices.size();
 }
 

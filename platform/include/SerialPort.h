@@ -2,6 +2,7 @@
 
 // The Device Kit's serial port: one object a port, opened by name, read and written in bytes.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,12 +62,15 @@ enum
 
 namespace BPrivate {
 struct SerialSettings;
+class SerialReseat;
 }
 
 // A serial port. The devices are those listed in /dev/ports (under the platform root) when that
 // directory exists, else the machine's own serial ports. Settings may be changed at any time:
-// they apply at once to an open port and are kept for the next Open. Only one thread at a time
-// may use an object.
+// they apply at once to an open port and are kept for the next Open. A device that hangs up or goes
+// away is opened again under the same name, with the same settings, at most every half second
+// while the object is used, until it opens; this and a port that could not be opened at all are
+// told on standard error. Only one thread at a time may use an object.
 class BSerialPort
 {
 public:
@@ -81,7 +85,7 @@ public:
 
 	// Blocking (the default): waits at most the time-out for `count` bytes and returns those that
 	// came, 0 when none did. Not blocking: returns at once what is there. A device that hung up
-	// returns B_IO_ERROR at once; a port not open, B_FILE_ERROR.
+	// returns B_IO_ERROR at once until it is open again; a port not open, B_FILE_ERROR.
 	ssize_t Read(void* buffer, size_t count);
 	ssize_t Write(const void* buffer, size_t count);
 
@@ -124,6 +128,13 @@ private:
 	BSerialPort& operator=(const BSerialPort&) = delete;
 
 	status_t _ApplySettings();
+	// Whether the port can be used now: open, or open again after it went away.
+	bool _IsUsable();
+	// The device hung up or went away: closed at once, so that its name can be given to it again
+	// when it comes back, and opened again later.
+	void _HangUp();
+	bool _Reopen();
+	void _CloseDescriptor();
 	// The read deadline: the time-out from now, or from when the output has gone out.
 	bigtime_t _ReadDeadline() const;
 	ssize_t _Write(const void* buffer, size_t count);
@@ -148,4 +159,5 @@ private:
 	size_t fInputStart;
 	size_t fInputEnd;
 	std::vector<std::string> fDevices;
+	std::unique_ptr<BPrivate::SerialReseat> fReseat;
 };

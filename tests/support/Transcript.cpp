@@ -152,7 +152,7 @@ WithoutLinesStarting(const std::vector<std::string>& lines,
 std::vector<std::string>
 WithoutSendErrors(const std::vector<std::string>& lines)
 {
-	return WithoutLinesStarting(lines, {"ERROR sending byte "});
+	return WithoutLinesStarting(lines, {"ERROR sending byte ", kPortNoticePrefix});
 }
 
 std::vector<std::string>
@@ -195,10 +195,8 @@ std::string Listing(const std::vector<std::string>& lines)
 testing::AssertionResult
 IsTranscriptOf(const std::vector<std::string>& lines, const ResetTranscript& expected)
 {
-	std::vector<std::string> prefixes = expected.faultLines;
-	if (expected.sendErrors)
-		prefixes.push_back("ERROR sending byte ");
-	const std::vector<std::string> kept = WithoutLinesStarting(lines, prefixes);
+	const std::vector<std::string> kept = WithoutLinesStarting(
+		expected.sendErrors ? WithoutSendErrors(lines) : lines, expected.faultLines);
 
 	// The lines a stalled reply makes, where they can come.
 	const int modelAt = expected.modelLine.empty() ? -1 : IndexOf(kept, expected.modelLine);

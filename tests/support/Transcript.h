@@ -26,7 +26,8 @@ struct ResetTranscript
 	// the unit; empty when the run has no such line.
 	std::string portName;
 	std::string modelLine;
-	// The port was missing or went away: "ERROR sending byte" lines may come anywhere.
+	// The port was missing or went away: "ERROR sending byte" lines, and the port's notices, may
+	// come anywhere.
 	bool sendErrors = false;
 	// Lines starting with one of these may come anywhere: the test's own unit makes them.
 	std::vector<std::string> faultLines;
@@ -61,7 +62,12 @@ std::vector<std::string> InstallerLines();
 std::vector<std::string> UserInterfaceLines(const std::string& portName = "",
 	const std::string& modelLine = "");
 
-// `lines` without the "ERROR sending byte %02x" lines a missing or hung-up port makes.
+// The start of the serial port's notices on standard error (no port opened; the port went away,
+// is back).
+inline const std::string kPortNoticePrefix = "serial: ";
+
+// `lines` without the "ERROR sending byte %02x" lines a missing or hung-up port makes, and
+// without the port's notices.
 std::vector<std::string> WithoutSendErrors(const std::vector<std::string>& lines);
 // `lines` without those starting with any of `prefixes`.
 std::vector<std::string> WithoutLinesStarting(const std::vector<std::string>& lines,

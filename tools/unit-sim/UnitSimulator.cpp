@@ -40,7 +40,7 @@ UnitSimulator::UnitSimulator(std::string root, std::string name, Options options
     : fRoot(std::move(root)), fName(std::move(name)), fOptions(options),
       fByteTime(std::chrono::nanoseconds(10 * 1000000000LL /
                                          (options.bitRate > 0 ? options.bitRate : 57600))),
-      fLateReplyDelay(options.lateReplyDelay)
+      fLateReplyDelay(options.lateReplyDelay), fLatencyTimer(options.latencyTimer)
 {
 }
 

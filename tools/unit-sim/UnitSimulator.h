@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "unit-sim/LatencyTimer.h"
 #include "unit-sim/PseudoTerminal.h"
 #include "unit-sim/StatusReply.h"
 
@@ -53,6 +54,9 @@ struct Options
 	std::chrono::milliseconds lateReplyDelay{30};
 	std::chrono::milliseconds unsolicitedInterval{50};
 	size_t longReplySize = 60;
+	// The unit sits behind a USB serial adapter with this latency timer (see LatencyTimer): what
+	// it sends reaches the line in chunks, at most this period late. Zero: no adapter.
+	std::chrono::milliseconds latencyTimer{0};
 };
 
 struct LcdFrame
@@ -123,12 +127,20 @@ public:
 
 	void SetMisbehaviour(Misbehaviour misbehaviour);
 	void SetLateReplyDelay(std::chrono::milliseconds delay);
+	// The replies to the next `count` polls go out the late-reply delay after their polls, as
+	// with Misbehaviour::LateReply; then the unit is punctual again.
+	void AnswerLate(int count);
+	// Polls still to come whose replies AnswerLate ordered late.
+	int LateRepliesToGo() const;
 
 	// Closes the pseudo-terminal: the program sees POLLHUP, and EIO on writes. Returns once done.
 	void HangUp();
 	// Hangs up and removes the dev/ports entry, as when a USB adapter is pulled out.
 	void Remove();
 	bool IsHungUp() const;
+	// After a hang-up or a removal: a unit plugged in under the same name, on a new terminal, with
+	// a blank LCD; the keys and counts go on. False, with the reason in `error`.
+	bool PlugBack(std::string* error = nullptr);
 
 private:
 	void _Run();
@@ -149,6 +161,11 @@ private:
 	void _DoHangUp();
 	void _Unlink();
 	void _PointLinkNowhere();
+	// With an adapter: holds the bytes for its timer and delivers what is due; true. Else false.
+	// Whether this poll's reply is one of those AnswerLate ordered; counts it.
+	bool _TakeLateReply();
+	bool _HoldForAdapter(const uint8_t* bytes, size_t count);
+	void _DeliverHeld();
 
 	const std::string fRoot;
 	const std::string fName;
@@ -200,6 +217,8 @@ private:
 		KeySet held;
 	};
 	std::deque<PendingReply> fPendingReplies;
+	LatencyTimer fLatencyTimer;
+	int fLateRepliesOrdered = 0;
 
 	std::thread fThread;
 };

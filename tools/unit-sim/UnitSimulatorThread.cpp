@@ -56,6 +56,7 @@ void UnitSimulator::_Run()
 			wakeAt = fNextUnsolicited;
 		if (!fPendingReplies.empty() && fPendingReplies.front().due < wakeAt)
 			wakeAt = fPendingReplies.front().due;
+		wakeAt = std::min(wakeAt, fLatencyTimer.NextDue());
 
 		struct pollfd entries[2] = {{fWakeRead, POLLIN, 0}, {fTerminal.Master(), POLLIN, 0}};
 		int count = fTerminal.IsOpen() ? 2 : 1;
@@ -101,6 +102,7 @@ void UnitSimulator::_Run()
 		}
 
 		_SendDueReplies();
+		_DeliverHeld();
 		if (unsolicited && fTerminal.IsOpen() && Clock::now() >= fNextUnsolicited) {
 			_Send(std::vector<uint8_t>(1, kUnsolicitedByte));
 			fNextUnsolicited = Clock::now() + fOptions.unsolicitedInterval;
@@ -171,7 +173,7 @@ void UnitSimulator::_Answer(Clock::time_point polledAt)
 	if (misbehaviour == Misbehaviour::Silence)
 		return;
 	std::vector<uint8_t> reply = _ReplyFor(misbehaviour, held);
-	if (misbehaviour == Misbehaviour::LateReply) {
+	if (misbehaviour == Misbehaviour::LateReply || _TakeLateReply()) {
 		fPendingReplies.push_back({takenAt + delay, polledAt + delay, std::move(reply), held});
 		return;
 	}
@@ -269,6 +271,10 @@ Clock::duration UnitSimulator::_Send(const std::vector<uint8_t>& bytes)
 			std::lock_guard<std::mutex> guard(fLock);
 			fLongestOverrun = std::max(fLongestOverrun, overrun);
 		}
+		if (_HoldForAdapter(bytes.data() + sent, chunk)) {
+			sent += chunk;
+			continue;
+		}
 		ssize_t length = write(fTerminal.Master(), bytes.data() + sent, chunk);
 		if (length > 0) {
 			sent += length;
@@ -316,6 +322,7 @@ void UnitSimulator::_DoHangUp()
 	fTerminal.Close();
 	fLcdRemaining = 0;
 	fPendingReplies.clear();
+	fLatencyTimer.Clear();
 	std::lock_guard<std::mutex> guard(fLock);
 	fHungUp = true;
 	fHangUpRequested = false;

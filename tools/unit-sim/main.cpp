@@ -25,8 +25,10 @@ const char* const kUsage =
     "  Links a pseudo-terminal as DIR/dev/ports/NAME (default serial1) and answers on it as\n"
     "  the remote unit does, printing its LCD as it changes.\n"
     "  MODE: silence header checksum garbage long late unsolicited hangup\n"
-    "  Keys from a terminal: Enter, \\ (backslash), h (hang up), q or Ctrl-C (quit).\n"
-    "  Lines from other input: enter, backslash, hangup, remove, quit.\n";
+    "        latency-timer[=MS] (behind a USB adapter whose latency timer is MS, default 16)\n"
+    "  Keys from a terminal: Enter, \\ (backslash), h (hang up), r (remove: unplug),\n"
+    "  p (plug back in under the same name), q or Ctrl-C (quit).\n"
+    "  Lines from other input: enter, backslash, hangup, remove, plug, quit.\n";
 
 volatile sig_atomic_t sStopSignal = 0;
 int sSignalPipe = -1;
@@ -63,6 +65,19 @@ bool ParseMisbehaviour(const std::string& text, Arguments* arguments)
 	    {"long", Misbehaviour::LongReply},          {"late", Misbehaviour::LateReply},
 	    {"unsolicited", Misbehaviour::Unsolicited},
 	};
+	const std::string timer = "latency-timer";
+	if (text.compare(0, timer.size(), timer) == 0) {
+		int period = 16;
+		if (text.size() > timer.size()) {
+			if (text[timer.size()] != '=')
+				return false;
+			period = atoi(text.c_str() + timer.size() + 1);
+			if (period <= 0)
+				return false;
+		}
+		arguments->options.latencyTimer = std::chrono::milliseconds(period);
+		return true;
+	}
 	if (text == "hangup") {
 		arguments->hangUpAtStart = true;
 		return true;
@@ -143,6 +158,7 @@ enum class Command
 	Backslash,
 	HangUp,
 	Remove,
+	PlugBack,
 	Quit
 };
 
@@ -156,6 +172,10 @@ Command CommandForKey(char key)
 		return Command::Backslash;
 	case 'h':
 		return Command::HangUp;
+	case 'r':
+		return Command::Remove;
+	case 'p':
+		return Command::PlugBack;
 	case 'q':
 	case 3:
 	case 4:
@@ -175,6 +195,8 @@ Command CommandForLine(const std::string& line)
 		return Command::HangUp;
 	if (line == "remove")
 		return Command::Remove;
+	if (line == "plug")
+		return Command::PlugBack;
 	if (line == "quit")
 		return Command::Quit;
 	return Command::None;
@@ -200,6 +222,14 @@ bool Perform(Command command, UnitSimulator& unit)
 		unit.Remove();
 		printf("UNIT removed\n");
 		break;
+	case Command::PlugBack: {
+		std::string error;
+		if (unit.PlugBack(&error))
+			printf("UNIT plugged back %s\n", unit.SlavePath().c_str());
+		else
+			printf("UNIT not plugged back: %s\n", error.c_str());
+		break;
+	}
 	case Command::Quit:
 		return false;
 	case Command::None:

@@ -14,6 +14,7 @@
 
 #include <OS.h>
 
+#include "device/SerialOpen.h"
 #include "support/PtyPair.h"
 #include "support/TempDirectory.h"
 
@@ -340,4 +341,99 @@ TEST_F(SerialPortTest, WaitForInputCountsTheBytesWaiting)
 	fPty.Send({1, 2, 3, 4});
 	ASSERT_TRUE(fPty.WaitUntilSlaveReadable());
 	EXPECT_EQ(serial.WaitForInput(), 4);
+}
+
+TEST_F(SerialPortTest, DeviceBackUnderItsNameIsOpenedAgainAfterHalfASecondWithItsSettings)
+{
+	BSerialPort serial;
+	OpenWithTimeout(serial, kShortTimeout);
+	ASSERT_EQ(serial.SetDataRate(B_57600_BPS), B_OK);
+	testing::internal::CaptureStderr();
+	fPty.HangUp();
+	std::filesystem::remove(fRoot.Join("dev/ports/serial1"));
+	uint8 byte = 0x90;
+	EXPECT_LT(serial.Write(&byte, 1), 0);
+	const bigtime_t wentAway = system_time();
+
+	PtyPair back;
+	back.LinkInto(fRoot.Path(), "serial1");
+	// Tried again at most every half second: not before that, and then at once.
+	bigtime_t reopened = 0;
+	while (system_time() - wentAway < 5000000) {
+		if (serial.Write(&byte, 1) == 1) {
+			reopened = system_time();
+			break;
+		}
+		snooze(10000);
+	}
+	const std::string notices = testing::internal::GetCapturedStderr();
+	ASSERT_NE(reopened, 0);
+	EXPECT_GE(reopened - wentAway, 500000 - 1000);
+	EXPECT_EQ(notices, "serial: serial1 went away; opening it again every 0.5 s\n"
+	                   "serial: serial1 is back\n");
+	EXPECT_EQ(back.Receive(1), std::vector<uint8>(1, 0x90));
+
+	// The same settings, and the same exclusive hold.
+	struct termios attributes = {};
+	ASSERT_EQ(tcgetattr(back.HeldSlave(), &attributes), 0);
+	EXPECT_EQ(cfgetospeed(&attributes), (speed_t)B57600);
+	EXPECT_EQ(attributes.c_lflag & (ICANON | ECHO), 0u);
+	BSerialPort other;
+	EXPECT_EQ(other.Open("serial1"), B_BUSY);
+	back.Send({0x42});
+	uint8 read = 0;
+	EXPECT_EQ(serial.Read(&read, 1), 1);
+	EXPECT_EQ(read, 0x42);
+}
+
+TEST_F(SerialPortTest, ClosedPortIsNotOpenedAgain)
+{
+	BSerialPort serial;
+	OpenWithTimeout(serial, kShortTimeout);
+	fPty.HangUp();
+	uint8 byte = 0;
+	testing::internal::CaptureStderr();
+	EXPECT_LE(serial.Read(&byte, 1), 0);
+	serial.Close();
+	PtyPair back;
+	std::filesystem::remove(fRoot.Join("dev/ports/serial1"));
+	back.LinkInto(fRoot.Path(), "serial1");
+	snooze(600000);
+	EXPECT_EQ(serial.Write(&byte, 1), B_FILE_ERROR);
+	EXPECT_EQ(testing::internal::GetCapturedStderr(),
+	          "serial: serial1 went away; opening it again every 0.5 s\n");
+}
+
+TEST_F(SerialPortTest, NoPortOpenedIsToldOnceNamingTheNamesTried)
+{
+	symlink("/nonexistent/tty", fRoot.Join("dev/ports/a-dangling").c_str());
+	BSerialPort holder;
+	ASSERT_GT(holder.Open("serial1"), 0);
+
+	BSerialPort serial;
+	ASSERT_EQ(serial.CountDevices(), 2);
+	EXPECT_LT(serial.Open("a-dangling"), 0);
+	EXPECT_EQ(serial.Open("serial1"), B_BUSY);
+	testing::internal::CaptureStderr();
+	uint8 byte = 0;
+	EXPECT_EQ(serial.Write(&byte, 1), B_FILE_ERROR);
+	EXPECT_EQ(serial.Read(&byte, 1), B_FILE_ERROR);
+	EXPECT_EQ(testing::internal::GetCapturedStderr(),
+	          "serial: no port could be opened; tried a-dangling (not found), serial1 (in use)\n");
+}
+
+TEST_F(SerialPortTest, LowLatencyRefusedByAPseudoTerminalChangesNothing)
+{
+	struct termios before = SlaveAttributes();
+	EXPECT_FALSE(BPrivate::RequestLowLatency(fPty.HeldSlave()));
+	struct termios after = SlaveAttributes();
+	EXPECT_EQ(memcmp(&before, &after, sizeof(before)), 0);
+	// Opening asks for it too: the port works as before, and says nothing.
+	BSerialPort serial;
+	testing::internal::CaptureStderr();
+	OpenWithTimeout(serial, kShortTimeout);
+	const uint8 byte = 0x90;
+	EXPECT_EQ(serial.Write(&byte, 1), 1);
+	EXPECT_EQ(fPty.Receive(1), std::vector<uint8>(1, 0x90));
+	EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
