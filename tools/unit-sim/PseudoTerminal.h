@@ -25,6 +25,8 @@ public:
 
 	bool IsOpen() const { return fMaster >= 0; }
 	int Master() const { return fMaster; }
+	// The unit's own descriptor on the program's side: what waits there is unread.
+	int Slave() const { return fSlave; }
 	const std::string& SlavePath() const { return fSlavePath; }
 
 private:

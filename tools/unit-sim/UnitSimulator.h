@@ -116,8 +116,10 @@ public:
 	Clock::duration LongestSendOverrun() const;
 	// Replies that went out kStallThreshold or more later than a real unit would have sent them,
 	// because this unit's own thread ran late: it waited for a processor or for its lock, or
-	// overslept. Such a reply may reach the program cut in two, or after its read time-out, and
-	// then be read together with the next one; a real unit's never does.
+	// overslept; and replies the pseudo-terminal carried across late, found still unread past the
+	// program's read time-out. Such a reply may reach the program cut in two, or after its read
+	// time-out, and then be read together with the next one; a real unit's on a real line never
+	// does.
 	uint64_t StallCount() const;
 	Clock::duration LongestStall() const;
 	// When the latest stalled replies (at most 10,000) went out.
@@ -152,7 +154,13 @@ private:
 	void _SendDueReplies();
 	// `due`: when a real unit would have begun to send it; a reply that goes out later by
 	// kStallThreshold or more counts as a stall.
-	void _SendReply(const std::vector<uint8_t>& reply, KeySet held, Clock::time_point due);
+	void _SendReply(const std::vector<uint8_t>& reply, KeySet held, Clock::time_point due,
+	                bool inTime);
+	// A reply meant to be read within the program's read time-out still unread well after it
+	// went out: the terminal carried it late (its kernel work was kept waiting), or the poll
+	// before it. Counted as a stall, the line's rather than the thread's.
+	void _CheckUnread(bool pollTaken);
+	void _CountStall(Clock::duration late);
 	std::vector<uint8_t> _ReplyFor(Misbehaviour misbehaviour, KeySet held);
 	// The most a byte went out after its time at the line's pace.
 	Clock::duration _Send(const std::vector<uint8_t>& bytes);
@@ -215,7 +223,13 @@ private:
 		Clock::time_point dueByTheLine;
 		std::vector<uint8_t> bytes;
 		KeySet held;
+		// Meant to come within the program's read time-out of its poll.
+		bool inTime;
 	};
+	// When to look next whether the last reply meant to be read in time still waits unread on
+	// the line, and until when; Clock::time_point() when there is nothing to look at.
+	Clock::time_point fUnreadCheckAt;
+	Clock::time_point fUnreadCheckUntil;
 	std::deque<PendingReply> fPendingReplies;
 	LatencyTimer fLatencyTimer;
 	int fLateRepliesOrdered = 0;

@@ -4,6 +4,7 @@
 
 #include <errno.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +23,12 @@ const uint8_t kUnsolicitedByte = 0x55;
 const uint8_t kWrongHeader = 0x91;
 // How long a reply may wait for room in the line before the rest of it is dropped.
 const std::chrono::milliseconds kSendStall{500};
+// The program's read time-out, and how long after a reply meant to come within it the unit looks
+// whether it was read, and then how often and until when.
+const std::chrono::milliseconds kProgramReadTimeout{10};
+const std::chrono::milliseconds kUnreadAfter{12};
+const std::chrono::milliseconds kUnreadEvery{4};
+const std::chrono::milliseconds kUnreadUntil{40};
 // A poll() shorter than this found its bytes waiting.
 const std::chrono::microseconds kWaitedNotAtAll{100};
 
@@ -57,6 +64,8 @@ void UnitSimulator::_Run()
 		if (!fPendingReplies.empty() && fPendingReplies.front().due < wakeAt)
 			wakeAt = fPendingReplies.front().due;
 		wakeAt = std::min(wakeAt, fLatencyTimer.NextDue());
+		if (fUnreadCheckAt != Clock::time_point())
+			wakeAt = std::min(wakeAt, fUnreadCheckAt);
 
 		struct pollfd entries[2] = {{fWakeRead, POLLIN, 0}, {fTerminal.Master(), POLLIN, 0}};
 		int count = fTerminal.IsOpen() ? 2 : 1;
@@ -103,6 +112,7 @@ void UnitSimulator::_Run()
 
 		_SendDueReplies();
 		_DeliverHeld();
+		_CheckUnread(false);
 		if (unsolicited && fTerminal.IsOpen() && Clock::now() >= fNextUnsolicited) {
 			_Send(std::vector<uint8_t>(1, kUnsolicitedByte));
 			fNextUnsolicited = Clock::now() + fOptions.unsolicitedInterval;
@@ -141,6 +151,7 @@ void UnitSimulator::_Take(uint8_t byte, Clock::time_point dueAt)
 				fPollTimes.pop_front();
 			fChanged.notify_all();
 		}
+		_CheckUnread(true);
 		_Answer(dueAt);
 		return;
 	}
@@ -174,10 +185,11 @@ void UnitSimulator::_Answer(Clock::time_point polledAt)
 		return;
 	std::vector<uint8_t> reply = _ReplyFor(misbehaviour, held);
 	if (misbehaviour == Misbehaviour::LateReply || _TakeLateReply()) {
-		fPendingReplies.push_back({takenAt + delay, polledAt + delay, std::move(reply), held});
+		fPendingReplies.push_back({takenAt + delay, polledAt + delay, std::move(reply), held,
+		                           delay < kProgramReadTimeout});
 		return;
 	}
-	_SendReply(reply, held, polledAt);
+	_SendReply(reply, held, polledAt, true);
 }
 
 void UnitSimulator::_SendDueReplies()
@@ -189,12 +201,12 @@ void UnitSimulator::_SendDueReplies()
 			std::lock_guard<std::mutex> guard(fLock);
 			fLongestOverrun = std::max(fLongestOverrun, Clock::now() - pending.due);
 		}
-		_SendReply(pending.bytes, pending.held, pending.dueByTheLine);
+		_SendReply(pending.bytes, pending.held, pending.dueByTheLine, pending.inTime);
 	}
 }
 
 void UnitSimulator::_SendReply(const std::vector<uint8_t>& reply, KeySet held,
-                               Clock::time_point due)
+                               Clock::time_point due, bool inTime)
 {
 	const Clock::duration lateToStart = Clock::now() - due;
 	{
@@ -210,14 +222,43 @@ void UnitSimulator::_SendReply(const std::vector<uint8_t>& reply, KeySet held,
 		fChanged.notify_all();
 	}
 	const Clock::duration late = std::max(lateToStart, Clock::duration::zero()) + _Send(reply);
-	if (late >= kStallThreshold) {
-		std::lock_guard<std::mutex> guard(fLock);
-		fStallCount++;
-		fLongestStall = std::max(fLongestStall, late);
-		fStallTimes.push_back(Clock::now());
-		if (fStallTimes.size() > kStallHistory)
-			fStallTimes.pop_front();
+	if (late >= kStallThreshold)
+		_CountStall(late);
+	// Behind an adapter's latency timer a reply is held back on purpose.
+	if (inTime && fOptions.latencyTimer.count() == 0) {
+		const Clock::time_point sent = Clock::now();
+		fUnreadCheckAt = sent + kUnreadAfter;
+		fUnreadCheckUntil = sent + kUnreadUntil;
 	}
+}
+
+void UnitSimulator::_CheckUnread(bool pollTaken)
+{
+	if (fUnreadCheckAt == Clock::time_point() || !fTerminal.IsOpen())
+		return;
+	const Clock::time_point now = Clock::now();
+	if (now < fUnreadCheckAt && !pollTaken)
+		return;
+	int waiting = 0;
+	if (ioctl(fTerminal.Slave(), FIONREAD, &waiting) == 0 && waiting > 0) {
+		_CountStall(now - fUnreadCheckAt + kUnreadAfter - kProgramReadTimeout);
+		fUnreadCheckAt = Clock::time_point();
+		return;
+	}
+	if (pollTaken || now >= fUnreadCheckUntil)
+		fUnreadCheckAt = Clock::time_point();
+	else
+		fUnreadCheckAt = now + kUnreadEvery;
+}
+
+void UnitSimulator::_CountStall(Clock::duration late)
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	fStallCount++;
+	fLongestStall = std::max(fLongestStall, late);
+	fStallTimes.push_back(Clock::now());
+	if (fStallTimes.size() > kStallHistory)
+		fStallTimes.pop_front();
 }
 
 std::vector<uint8_t> UnitSimulator::_ReplyFor(Misbehaviour misbehaviour, KeySet held)
@@ -323,6 +364,7 @@ void UnitSimulator::_DoHangUp()
 	fLcdRemaining = 0;
 	fPendingReplies.clear();
 	fLatencyTimer.Clear();
+	fUnreadCheckAt = Clock::time_point();
 	std::lock_guard<std::mutex> guard(fLock);
 	fHungUp = true;
 	fHangUpRequested = false;
