@@ -19,6 +19,7 @@
 #include <SDL.h>
 
 #include "interface/Utf8.h"
+#include "kernel/Time.h"
 #include "interface/sdl/SdlHandles.h"
 #include "interface/sdl/SdlKeys.h"
 #include "interface/sdl/SdlWindow.h"
@@ -36,7 +37,7 @@ int TimeoutFor(bigtime_t deadline)
 	const bigtime_t remaining = deadline - system_time();
 	if (remaining <= 0)
 		return 0;
-	return static_cast<int>(std::min<bigtime_t>((remaining + 999) / 1000, INT_MAX));
+	return static_cast<int>(std::min<bigtime_t>((WaitSlice(remaining) + 999) / 1000, INT_MAX));
 }
 
 bool IsStandIn(const char* driver)
@@ -259,7 +260,7 @@ void SdlDisplay::WaitForWork(bigtime_t deadline)
 	}
 	const bigtime_t remaining = deadline - system_time();
 	if (remaining > 0)
-		fWorkCondition.wait_for(lock, std::chrono::microseconds(remaining), queued);
+		fWorkCondition.wait_for(lock, std::chrono::microseconds(WaitSlice(remaining)), queued);
 }
 
 void SdlDisplay::HandleEvent(const SDL_Event& event)
@@ -401,8 +402,8 @@ bool AnyScreenPossible()
 		return true;
 	// A compositor's default socket, which Wayland clients find without WAYLAND_DISPLAY.
 	struct stat socketStat;
-	if (HasEnvironment("XDG_RUNTIME_DIR")
-		&& stat((std::string(getenv("XDG_RUNTIME_DIR")) + "/wayland-0").c_str(), &socketStat) == 0)
+	if (HasEnvironment("XDG_RUNTIME_DIR") &&
+	    stat((std::string(getenv("XDG_RUNTIME_DIR")) + "/wayland-0").c_str(), &socketStat) == 0)
 		return true;
 	glob_t cards;
 	bool found = glob("/dev/dri/card*", 0, nullptr, &cards) == 0 && cards.gl_pathc > 0;
