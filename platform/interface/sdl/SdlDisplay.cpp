@@ -19,10 +19,10 @@
 #include <SDL.h>
 
 #include "interface/Utf8.h"
-#include "kernel/Time.h"
 #include "interface/sdl/SdlHandles.h"
 #include "interface/sdl/SdlKeys.h"
 #include "interface/sdl/SdlWindow.h"
+#include "kernel/Time.h"
 
 namespace BPrivate {
 
@@ -402,8 +402,8 @@ bool AnyScreenPossible()
 		return true;
 	// A compositor's default socket, which Wayland clients find without WAYLAND_DISPLAY.
 	struct stat socketStat;
-	if (HasEnvironment("XDG_RUNTIME_DIR") &&
-	    stat((std::string(getenv("XDG_RUNTIME_DIR")) + "/wayland-0").c_str(), &socketStat) == 0)
+	if (HasEnvironment("XDG_RUNTIME_DIR")
+		&& stat((std::string(getenv("XDG_RUNTIME_DIR")) + "/wayland-0").c_str(), &socketStat) == 0)
 		return true;
 	glob_t cards;
 	bool found = glob("/dev/dri/card*", 0, nullptr, &cards) == 0 && cards.gl_pathc > 0;
