@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -29,36 +30,44 @@ bool HasEnded(thread_id thread)
 	return get_thread_info(thread, &info) == B_BAD_THREAD_ID;
 }
 
-// A thread that makes one kernel call and keeps its result.
+// A thread that makes one kernel call and keeps its result. One whose call never returns (the
+// case under test failed) is left to the end of the process rather than waited for.
 class Waiter
 {
 public:
 	explicit Waiter(std::function<status_t()> call)
-	    : fThread([this, call] {
-		      fResult = call();
+	    : fResult(std::make_shared<std::atomic<status_t>>(1)),
+	      fThread(std::make_unique<TestThread>([result = fResult, call] {
+		      *result = call();
 		      return B_OK;
-	      })
+	      }))
 	{
+	}
+
+	~Waiter()
+	{
+		if (!Eventually([this] { return HasEnded(fThread->Id()); }))
+			fThread.release();
 	}
 
 	// Starts the call and returns once it is blocked in the kernel.
 	bool StartAndBlock()
 	{
-		return fThread.Start() == B_OK && Eventually([this] { return IsBlocked(fThread.Id()); });
+		return fThread->Start() == B_OK && Eventually([this] { return IsBlocked(fThread->Id()); });
 	}
-	bool IsStillBlocked() const { return IsBlocked(fThread.Id()); }
+	bool IsStillBlocked() const { return IsBlocked(fThread->Id()); }
 	// The call's result once the thread has returned; B_ERROR if it did not within the patience.
 	status_t Result()
 	{
-		if (!Eventually([this] { return HasEnded(fThread.Id()); }))
+		if (!Eventually([this] { return HasEnded(fThread->Id()); }))
 			return B_ERROR;
-		fThread.Join();
-		return fResult;
+		fThread->Join();
+		return *fResult;
 	}
 
 private:
-	std::atomic<status_t> fResult{1};
-	TestThread fThread;
+	std::shared_ptr<std::atomic<status_t>> fResult;
+	std::unique_ptr<TestThread> fThread;
 };
 
 } // namespace
