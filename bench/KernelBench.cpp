@@ -1,6 +1,8 @@
 // Round trips between two threads through the kernel services, against the same round trip
 // through a bare std::mutex and std::condition_variable. Each round trip is timed on its own;
-// after the run a table gives the median and the 99th percentile of each, and the ratios.
+// after the run a table gives the median and the 99th percentile of each, and the ratios. The
+// kernel's round trips are measured twice: with untimed waits, and with waits that carry a
+// time-out (never reached), which take the clock and the timed path of every wait.
 //
 // The process is held to one CPU first. Left free, the scheduler puts the two threads on the
 // same CPU for some runs and on two for others; on a virtual machine a wake-up across CPUs costs
@@ -28,9 +30,25 @@ namespace {
 
 const int kRoundTrips = 20000;
 
+// Long enough never to run out; only the path a timed wait takes is measured.
+const bigtime_t kUnreachedTimeout = 10000000;
+
 std::vector<double> gPortSamples;
 std::vector<double> gSemaphoreSamples;
+std::vector<double> gTimedPortSamples;
+std::vector<double> gTimedSemaphoreSamples;
 std::vector<double> gBareSamples;
+
+// The time-out flags of a wait: untimed, or relative with a time-out never reached.
+uint32 WaitFlags(bool timed)
+{
+	return timed ? B_RELATIVE_TIMEOUT : 0;
+}
+
+bigtime_t WaitTimeout(bool timed)
+{
+	return timed ? kUnreachedTimeout : 0;
+}
 
 double NowMicroseconds()
 {
@@ -39,41 +57,53 @@ double NowMicroseconds()
 	    .count();
 }
 
+struct PortPair
+{
+	port_id ping;
+	port_id pong;
+	bool timed;
+};
+
 // Answers every message on `ping` with one on `pong`; a negative code ends it.
 int32 PortEcho(void* data)
 {
-	port_id* ports = static_cast<port_id*>(data);
+	PortPair* pair = static_cast<PortPair*>(data);
 	for (;;) {
 		int32 code;
-		if (read_port(ports[0], &code, NULL, 0) < 0 || code < 0)
+		if (read_port_etc(pair->ping, &code, NULL, 0, WaitFlags(pair->timed),
+		                  WaitTimeout(pair->timed)) < 0 ||
+		    code < 0)
 			return B_OK;
-		write_port(ports[1], code, NULL, 0);
+		write_port_etc(pair->pong, code, NULL, 0, WaitFlags(pair->timed), WaitTimeout(pair->timed));
 	}
 }
 
+// Argument 1: timed waits.
 void BM_PortPingPong(benchmark::State& state)
 {
-	port_id ports[2] = {create_port(1, "ping"), create_port(1, "pong")};
-	thread_id echo = spawn_thread(PortEcho, "port echo", B_NORMAL_PRIORITY, ports);
+	PortPair pair{create_port(1, "ping"), create_port(1, "pong"), state.range(0) != 0};
+	std::vector<double>& samples = pair.timed ? gTimedPortSamples : gPortSamples;
+	thread_id echo = spawn_thread(PortEcho, "port echo", B_NORMAL_PRIORITY, &pair);
 	resume_thread(echo);
-	gPortSamples.clear();
+	samples.clear();
 	for (auto _ : state) {
 		double start = NowMicroseconds();
-		write_port(ports[0], 1, NULL, 0);
+		write_port_etc(pair.ping, 1, NULL, 0, WaitFlags(pair.timed), WaitTimeout(pair.timed));
 		int32 code;
-		read_port(ports[1], &code, NULL, 0);
-		gPortSamples.push_back(NowMicroseconds() - start);
+		read_port_etc(pair.pong, &code, NULL, 0, WaitFlags(pair.timed), WaitTimeout(pair.timed));
+		samples.push_back(NowMicroseconds() - start);
 	}
-	write_port(ports[0], -1, NULL, 0);
+	write_port(pair.ping, -1, NULL, 0);
 	wait_for_thread(echo, NULL);
-	delete_port(ports[0]);
-	delete_port(ports[1]);
+	delete_port(pair.ping);
+	delete_port(pair.pong);
 }
 
 struct SemaphorePair
 {
 	sem_id ping;
 	sem_id pong;
+	bool timed;
 	bool quit = false; // set before the last ping, read after it: ordered by the semaphore
 };
 
@@ -81,23 +111,27 @@ int32 SemaphoreEcho(void* data)
 {
 	SemaphorePair* pair = static_cast<SemaphorePair*>(data);
 	for (;;) {
-		if (acquire_sem(pair->ping) != B_OK || pair->quit)
+		if (acquire_sem_etc(pair->ping, 1, WaitFlags(pair->timed), WaitTimeout(pair->timed)) !=
+		        B_OK ||
+		    pair->quit)
 			return B_OK;
 		release_sem(pair->pong);
 	}
 }
 
+// Argument 1: timed waits.
 void BM_SemaphorePingPong(benchmark::State& state)
 {
-	SemaphorePair pair{create_sem(0, "ping"), create_sem(0, "pong")};
+	SemaphorePair pair{create_sem(0, "ping"), create_sem(0, "pong"), state.range(0) != 0};
+	std::vector<double>& samples = pair.timed ? gTimedSemaphoreSamples : gSemaphoreSamples;
 	thread_id echo = spawn_thread(SemaphoreEcho, "sem echo", B_NORMAL_PRIORITY, &pair);
 	resume_thread(echo);
-	gSemaphoreSamples.clear();
+	samples.clear();
 	for (auto _ : state) {
 		double start = NowMicroseconds();
 		release_sem(pair.ping);
-		acquire_sem(pair.pong);
-		gSemaphoreSamples.push_back(NowMicroseconds() - start);
+		acquire_sem_etc(pair.pong, 1, WaitFlags(pair.timed), WaitTimeout(pair.timed));
+		samples.push_back(NowMicroseconds() - start);
 	}
 	pair.quit = true;
 	release_sem(pair.ping);
@@ -156,8 +190,8 @@ void BM_BarePingPong(benchmark::State& state)
 	echo.join();
 }
 
-BENCHMARK(BM_PortPingPong)->Iterations(kRoundTrips)->UseRealTime();
-BENCHMARK(BM_SemaphorePingPong)->Iterations(kRoundTrips)->UseRealTime();
+BENCHMARK(BM_PortPingPong)->Arg(0)->Arg(1)->Iterations(kRoundTrips)->UseRealTime();
+BENCHMARK(BM_SemaphorePingPong)->Arg(0)->Arg(1)->Iterations(kRoundTrips)->UseRealTime();
 BENCHMARK(BM_BarePingPong)->Iterations(kRoundTrips)->UseRealTime();
 
 // NaN when nothing was measured.
@@ -204,6 +238,8 @@ int main(int argc, char** argv)
 
 	Figures port = FiguresOf(gPortSamples);
 	Figures semaphore = FiguresOf(gSemaphoreSamples);
+	Figures timedPort = FiguresOf(gTimedPortSamples);
+	Figures timedSemaphore = FiguresOf(gTimedSemaphoreSamples);
 	Figures bare = FiguresOf(gBareSamples);
 	printf("\nround trip between two threads (%d each), microseconds, ", kRoundTrips);
 	if (cpu >= 0)
@@ -213,12 +249,18 @@ int main(int argc, char** argv)
 	printf("%-24s %10s %10s\n", "", "median", "p99");
 	printf("%-24s %10.2f %10.2f\n", "port", port.median, port.p99);
 	printf("%-24s %10.2f %10.2f\n", "semaphore", semaphore.median, semaphore.p99);
+	printf("%-24s %10.2f %10.2f\n", "port, timed", timedPort.median, timedPort.p99);
+	printf("%-24s %10.2f %10.2f\n", "semaphore, timed", timedSemaphore.median, timedSemaphore.p99);
 	printf("%-24s %10.2f %10.2f\n", "mutex + condition var", bare.median, bare.p99);
 	if (bare.median > 0 && bare.p99 > 0) {
 		printf("%-24s %10.2f %10.2f\n", "ratio port / bare", port.median / bare.median,
 		       port.p99 / bare.p99);
 		printf("%-24s %10.2f %10.2f\n", "ratio semaphore / bare", semaphore.median / bare.median,
 		       semaphore.p99 / bare.p99);
+		printf("%-24s %10.2f %10.2f\n", "ratio timed port / bare", timedPort.median / bare.median,
+		       timedPort.p99 / bare.p99);
+		printf("%-24s %10.2f %10.2f\n", "ratio timed sem / bare",
+		       timedSemaphore.median / bare.median, timedSemaphore.p99 / bare.p99);
 	}
 	VelmoBench::RecordFigure("kernel.port_median_us", port.median);
 	VelmoBench::RecordFigure("kernel.semaphore_median_us", semaphore.median);

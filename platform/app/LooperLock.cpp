@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "app/CurrentThread.h"
+#include "kernel/Time.h"
 
 namespace BPrivate {
 
@@ -23,7 +24,7 @@ status_t LooperLock::Lock(bigtime_t deadline)
 		bigtime_t remaining = deadline - system_time();
 		if (remaining <= 0)
 			return B_TIMED_OUT;
-		fReleased.wait_for(lock, std::chrono::microseconds(remaining));
+		fReleased.wait_for(lock, std::chrono::microseconds(WaitSlice(remaining)));
 	}
 	fHolder = self;
 	fCount = 1;

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "kernel/Time.h"
+
 namespace BPrivate {
 
 bool MessageQueue::Push(std::unique_ptr<BMessage> message, BHandler* handler)
@@ -66,7 +68,7 @@ void MessageQueue::Wait(bigtime_t deadline)
 		bigtime_t remaining = deadline - system_time();
 		if (remaining <= 0)
 			break;
-		fChanged.wait_for(lock, std::chrono::microseconds(remaining));
+		fChanged.wait_for(lock, std::chrono::microseconds(WaitSlice(remaining)));
 	}
 	fWoken = false;
 }

@@ -78,6 +78,7 @@ static ThreadRecord* NewRecord()
 		record->suspended = false;
 		record->waitStatus = B_OK;
 		record->waitQueue = nullptr;
+		record->waitDeadline = kNoDeadline;
 		record->wantedCount = 0;
 		record->joinedValue = 0;
 	}
@@ -143,19 +144,24 @@ status_t Block(std::unique_lock<std::mutex>& lock, ThreadRecord* self, WaitQueue
 		return B_INTERRUPTED;
 	}
 
+	// Deadlines too far away for the clock's nanoseconds are no deadlines.
+	bool timed = deadline < kNoDeadline / 1000;
 	self->waitStatus = kStillWaiting;
+	self->waitDeadline = timed ? deadline : kNoDeadline;
 	if (queue != nullptr)
 		queue->Append(self);
 
-	// Deadlines too far away for the clock's nanoseconds are no deadlines.
-	bool timed = deadline < kNoDeadline / 1000;
-	auto until =
-	    std::chrono::steady_clock::time_point(std::chrono::microseconds(timed ? deadline : 0));
 	while (self->waitStatus == kStillWaiting) {
 		if (!timed) {
 			self->condition.wait(lock);
-		} else if (self->condition.wait_until(lock, until) == std::cv_status::timeout &&
-		           self->waitStatus == kStillWaiting) {
+			continue;
+		}
+		// The steady clock is system_time() less the test clock's offset, read afresh on every
+		// round: a test that moves the clock wakes this wait to sleep on for the time left.
+		auto until = std::chrono::steady_clock::time_point(
+		    std::chrono::microseconds(deadline - ClockOffset()));
+		if (self->condition.wait_until(lock, until) == std::cv_status::timeout &&
+		    self->waitStatus == kStillWaiting) {
 			if (self->waitQueue != nullptr) {
 				// Anyone this lets through is notified under the lock; a rare path.
 				Wakeups wakeups;
@@ -167,9 +173,27 @@ status_t Block(std::unique_lock<std::mutex>& lock, ThreadRecord* self, WaitQueue
 
 	status_t status = self->waitStatus;
 	self->waitStatus = B_OK;
+	self->waitDeadline = kNoDeadline;
 	if (status == B_INTERRUPTED)
 		ParkWhileSuspended(lock, self);
 	return status;
+}
+
+void RecheckDeadlines(Wakeups& wakeups)
+{
+	bigtime_t now = system_time();
+	for (const auto& [id, record] : Registry().threads) {
+		if (record->waitStatus != kStillWaiting || record->waitDeadline == kNoDeadline)
+			continue;
+		if (record->waitDeadline > now) {
+			record->condition.notify_one();
+			continue;
+		}
+		// As Block does on its own time-out: whoever this lets through is woken too.
+		if (record->waitQueue != nullptr)
+			record->waitQueue->Leave(record, wakeups);
+		wakeups.Add(record, B_TIMED_OUT);
+	}
 }
 
 status_t SleepUntil(bigtime_t deadline)

@@ -44,7 +44,8 @@ struct ThreadRecord
 	// The wait in progress. A waker sets waitStatus and notifies `condition`.
 	status_t waitStatus = B_OK;
 	WaitQueue* waitQueue = nullptr;
-	int32 wantedCount = 0;    // semaphore counts asked for
+	bigtime_t waitDeadline = B_INFINITE_TIMEOUT; // system_time() value
+	int32 wantedCount = 0;                       // semaphore counts asked for
 	status_t joinedValue = 0; // exit value handed to a thread waiting in wait_for_thread
 
 	std::condition_variable condition;
@@ -64,6 +65,11 @@ ThreadRecord* CurrentThread();
 // `lock`, which is released while blocked.
 status_t Block(std::unique_lock<std::mutex>& lock, ThreadRecord* self, WaitQueue* queue,
                bigtime_t deadline);
+
+// Kernel lock held: every wait in progress measures its deadline against system_time() again,
+// after a test moved the clock (TestClock.h). A wait whose deadline has passed ends with
+// B_TIMED_OUT here, as it would in Block; the others are woken to sleep on for the time left.
+void RecheckDeadlines(Wakeups& wakeups);
 
 // Waits until `deadline` unless suspended: B_TIMED_OUT when the time has passed, B_INTERRUPTED
 // after a suspension (once resumed).

@@ -7,6 +7,8 @@
 
 namespace BPrivate {
 
+std::atomic<bigtime_t> gClockOffset{0};
+
 bigtime_t DeadlineFor(uint32 flags, bigtime_t timeout)
 {
 	if ((flags & B_RELATIVE_TIMEOUT) != 0) {
@@ -38,7 +40,7 @@ int PollTimeout(bigtime_t deadline)
 	bigtime_t remaining = deadline - system_time();
 	if (remaining <= 0)
 		return 0;
-	bigtime_t milliseconds = (remaining + 999) / 1000;
+	bigtime_t milliseconds = (WaitSlice(remaining) + 999) / 1000;
 	return milliseconds > INT_MAX ? INT_MAX : (int)milliseconds;
 }
 
@@ -49,10 +51,11 @@ using namespace BPrivate;
 bigtime_t system_time(void)
 {
 	// CLOCK_MONOTONIC, never the wall clock: setting the clock must neither stretch nor cut a
-	// time-out. std::chrono::steady_clock, which the waits use, runs on the same clock.
+	// time-out. std::chrono::steady_clock, which the waits use, runs on the same clock. A test
+	// may have moved this clock ahead of it (TestClock.h); in a program the offset is 0.
 	struct timespec now;
 	clock_gettime(CLOCK_MONOTONIC, &now);
-	return (bigtime_t)now.tv_sec * 1000000 + now.tv_nsec / 1000;
+	return (bigtime_t)now.tv_sec * 1000000 + now.tv_nsec / 1000 + ClockOffset();
 }
 
 status_t snooze_until(bigtime_t time, int timeBase)

@@ -5,6 +5,8 @@
 
 #include <chrono>
 
+#include "kernel/Time.h"
+
 // Longer waits are as good as no limit, and would overflow the clock's nanoseconds.
 static const bigtime_t kLongestTimedWait = 100LL * 365 * 24 * 3600 * 1000000;
 
@@ -37,12 +39,16 @@ status_t BLocker::LockWithTimeout(bigtime_t timeout)
 		if (timeout >= kLongestTimedWait) {
 			fReleased.wait(lock, [this] { return fCount == 0; });
 		} else {
-			// The deadline is fixed once, so spurious wake-ups do not stretch the wait. A wait
-			// that times out leaves the count alone: only the holder ever changes it.
-			auto deadline = std::chrono::steady_clock::now() +
-			                std::chrono::microseconds(timeout > 0 ? timeout : 0);
-			if (!fReleased.wait_until(lock, deadline, [this] { return fCount == 0; }))
-				return B_TIMED_OUT;
+			// The deadline is fixed once, on the kernel's clock, so spurious wake-ups do not
+			// stretch the wait and a test that moves the clock shortens it. A wait that times
+			// out leaves the count alone: only the holder ever changes it.
+			const bigtime_t deadline = system_time() + (timeout > 0 ? timeout : 0);
+			while (fCount != 0) {
+				const bigtime_t remaining = deadline - system_time();
+				if (remaining <= 0)
+					return B_TIMED_OUT;
+				fReleased.wait_for(lock, std::chrono::microseconds(BPrivate::WaitSlice(remaining)));
+			}
 		}
 	}
 	fOwner = self;

@@ -11,11 +11,15 @@
 #include <OS.h>
 
 #include "MessageLines.h"
+#include "kernel/TestClock.h"
 #include "platform/kernel/KernelTesting.h"
 
+using BPrivate::AdvanceClockForTesting;
 using namespace KernelTesting;
 
 namespace {
+
+const bigtime_t kHour = 3600LL * 1000000;
 
 // Gives each test a fresh key queue, and takes it away again.
 class KeyQueueTest : public testing::Test
@@ -223,4 +227,53 @@ TEST(MessageLines, WaitingForAKeyPicksUpAQueueCreatedMeanwhile)
 	EXPECT_EQ(creator.Join(), B_OK);
 	keyQueue = -1;
 	delete_port(port);
+}
+
+// The 24 hours of a wait without a deadline pass on the kernel's test clock. Whether the wait is
+// still going on is read from the kernel right after each move of the clock, which settles it:
+// a wait whose deadline has passed has ended by then.
+TEST_F(KeyQueueTest, WithoutADeadlineTheWaitGivesUpAfter24HoursWithoutAnyKey)
+{
+	std::atomic<int> result{-1};
+	TestThread waiter([&] {
+		result = M_GetKeypress("\n", 0);
+		return B_OK;
+	});
+	ASSERT_EQ(waiter.Start(), B_OK);
+	ASSERT_TRUE(Eventually([&] { return IsBlocked(waiter.Id()); }));
+	AdvanceClockForTesting(23 * kHour);
+	EXPECT_TRUE(IsBlocked(waiter.Id())) << "gave up before 24 hours";
+	AdvanceClockForTesting(kHour);
+	EXPECT_FALSE(IsBlocked(waiter.Id())) << "still waiting after 24 hours";
+	// The wait has ended, so this ENTER cannot change the result; were it still going on, it
+	// ends it and the test fails instead of hanging.
+	M_WriteKey('\n');
+	EXPECT_TRUE(Eventually([&] { return result != -1; }));
+	EXPECT_EQ(waiter.Join(), B_OK);
+	EXPECT_EQ(result, 0);
+}
+
+TEST_F(KeyQueueTest, AKeyThatIsNotAcceptedRenewsThe24Hours)
+{
+	std::atomic<int> result{-1};
+	TestThread waiter([&] {
+		result = M_GetKeypress("\n", 0);
+		return B_OK;
+	});
+	ASSERT_EQ(waiter.Start(), B_OK);
+	ASSERT_TRUE(Eventually([&] { return IsBlocked(waiter.Id()); }));
+	AdvanceClockForTesting(23 * kHour);
+	ASSERT_EQ(M_WriteKey('a'), B_OK);
+	// Taken, dropped, and waited for again: the wait that follows is a new one.
+	ASSERT_TRUE(Eventually([&] { return port_count(fPort) == 0 && IsBlocked(waiter.Id()); }));
+	AdvanceClockForTesting(23 * kHour);
+	EXPECT_TRUE(IsBlocked(waiter.Id())) << "the key did not renew the 24 hours";
+	AdvanceClockForTesting(kHour);
+	EXPECT_FALSE(IsBlocked(waiter.Id())) << "still waiting 24 hours after the last key";
+	// The wait has ended, so this ENTER cannot change the result; were it still going on, it
+	// ends it and the test fails instead of hanging.
+	M_WriteKey('\n');
+	EXPECT_TRUE(Eventually([&] { return result != -1; }));
+	EXPECT_EQ(waiter.Join(), B_OK);
+	EXPECT_EQ(result, 0);
 }

@@ -22,6 +22,7 @@
 #include "interface/sdl/SdlHandles.h"
 #include "interface/sdl/SdlKeys.h"
 #include "interface/sdl/SdlWindow.h"
+#include "kernel/Time.h"
 
 namespace BPrivate {
 
@@ -36,7 +37,7 @@ int TimeoutFor(bigtime_t deadline)
 	const bigtime_t remaining = deadline - system_time();
 	if (remaining <= 0)
 		return 0;
-	return static_cast<int>(std::min<bigtime_t>((remaining + 999) / 1000, INT_MAX));
+	return static_cast<int>(std::min<bigtime_t>((WaitSlice(remaining) + 999) / 1000, INT_MAX));
 }
 
 bool IsStandIn(const char* driver)
@@ -259,7 +260,7 @@ void SdlDisplay::WaitForWork(bigtime_t deadline)
 	}
 	const bigtime_t remaining = deadline - system_time();
 	if (remaining > 0)
-		fWorkCondition.wait_for(lock, std::chrono::microseconds(remaining), queued);
+		fWorkCondition.wait_for(lock, std::chrono::microseconds(WaitSlice(remaining)), queued);
 }
 
 void SdlDisplay::HandleEvent(const SDL_Event& event)

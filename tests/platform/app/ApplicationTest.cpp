@@ -13,12 +13,14 @@
 #include <vector>
 
 #include <Message.h>
+#include <OS.h>
 #include <View.h>
 #include <Window.h>
 
 #include "interface/Display.h"
 #include "interface/headless/HeadlessDisplay.h"
 #include "platform/app/HeadlessApplication.h"
+#include "support/Eventually.h"
 
 namespace {
 
@@ -64,7 +66,19 @@ public:
 	bool outOfOrder = false;
 };
 
-bool ThreadExists(pid_t tid)
+// Whether the kernel services still count `thread` as a live thread: a thread's record stays
+// live until its last thread-local destructor, the one that retires it, has run; joining it
+// waits for that.
+bool IsLiveThread(thread_id thread)
+{
+	thread_info info;
+	return get_thread_info(thread, &info) != B_BAD_THREAD_ID;
+}
+
+// Whether Linux still lists the task `tid` of this process. A joined thread's entry can outlive
+// the join for a moment: Linux wakes the joiner when it clears the thread's id, before it
+// releases the task.
+bool TaskExists(pid_t tid)
 {
 	struct stat status;
 	return stat(("/proc/self/task/" + std::to_string(tid)).c_str(), &status) == 0;
@@ -170,8 +184,19 @@ namespace {
 struct ViewRecord
 {
 	std::atomic<bool> destroyed{false};
-	std::atomic<pid_t> windowThread{0};
+	std::atomic<thread_id> windowThread{-1}; // the kernel's id
+	std::atomic<pid_t> windowTask{0};        // Linux's
 	std::atomic<bool> windowThreadAliveAtDestruction{true};
+};
+
+// Made on the window's thread, gone with it: holds up the end of that thread for a moment, after
+// its loop has returned and before the kernel retires its record (thread-local destructors run
+// in the reverse order of construction, and this one is made after the record). A Run that
+// returned without joining the thread would find it still live, every time rather than only when
+// the scheduler happened to be slow; a Run that joins it only waits that much longer.
+struct SlowThreadEnd
+{
+	~SlowThreadEnd() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
 };
 
 class TrackedView : public BView
@@ -183,13 +208,15 @@ public:
 	}
 	~TrackedView() override
 	{
-		fRecord->windowThreadAliveAtDestruction = ThreadExists(fRecord->windowThread);
+		fRecord->windowThreadAliveAtDestruction = IsLiveThread(fRecord->windowThread);
 		fRecord->destroyed = true;
 	}
 	// The first show's Draw, on the window's thread: the application may quit now.
 	void Draw(BRect) override
 	{
-		fRecord->windowThread = gettid();
+		fRecord->windowThread = find_thread(NULL);
+		fRecord->windowTask = gettid();
+		thread_local SlowThreadEnd slowEnd;
 		be_app_messenger.SendMessage(B_QUIT_REQUESTED);
 	}
 
@@ -227,8 +254,11 @@ TEST_F(Application, RunClosesEveryWindowAndJoinsItsThreadBeforeReturning)
 		EXPECT_TRUE(record.destroyed);
 		EXPECT_EQ(0, application.CountWindows());
 		EXPECT_EQ(nullptr, application.WindowAt(0));
-		ASSERT_NE(0, record.windowThread.load());
-		EXPECT_FALSE(ThreadExists(record.windowThread));
+		ASSERT_GT(record.windowThread.load(), 0);
+		EXPECT_FALSE(IsLiveThread(record.windowThread)) << "Run returned before the thread ended";
+		// And Linux lets the task go soon after: nothing of the thread is left behind.
+		EXPECT_TRUE(VelmoTest::Eventually([&] { return !TaskExists(record.windowTask); },
+		                                  std::chrono::seconds(10), std::chrono::milliseconds(1)));
 	}
 	// The view was deleted after the window's thread had been joined.
 	EXPECT_FALSE(record.windowThreadAliveAtDestruction);
