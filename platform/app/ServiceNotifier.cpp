@@ -56,6 +56,9 @@ void ServiceNotifier::WindowShown()
 		return;
 	fReady = true;
 	Send("READY=1");
+	// Text a window drew before it was on the display is on the screen from now on.
+	if (!fStatus.empty() && !fStopping)
+		Send("STATUS=" + fStatus);
 }
 
 void ServiceNotifier::TextsDrawn(const std::vector<std::string>& texts)
@@ -70,7 +73,8 @@ void ServiceNotifier::TextsDrawn(const std::vector<std::string>& texts)
 	if (fStopping || status == fStatus)
 		return;
 	fStatus = status;
-	Send("STATUS=" + status);
+	if (fReady)
+		Send("STATUS=" + status);
 }
 
 void ServiceNotifier::Quitting(uint32 messageCode)

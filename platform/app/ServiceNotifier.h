@@ -31,10 +31,13 @@ public:
 	// Whether NOTIFY_SOCKET was set when this notifier was made.
 	bool IsEnabled() const { return fEnabled; }
 
-	// A window is on the display: READY=1, the first time only.
+	// A window is on the display: READY=1, the first time only, followed by the status drawn
+	// so far.
 	void WindowShown();
 	// The texts a window drew in one round (one message or one pulse of its thread), in the
 	// order drawn: STATUS= with StatusFor(texts), unless that is empty or was the last status.
+	// A window draws into its backing store before the display shows it (the SDL window comes up
+	// on the main thread after the program has started): until READY=1 the status is only kept.
 	void TextsDrawn(const std::vector<std::string>& texts);
 	// The application quits while handling a message with code `messageCode` (0 when not while
 	// handling one): STOPPING=1 with STATUS=QuittingStatus(messageCode), once.
@@ -57,6 +60,7 @@ private:
 	bool fReady;
 	bool fStopping;
 	bool fFailureReported;
+	// The last status drawn; sent, unless drawn before READY=1 (then sent with it).
 	std::string fStatus;
 };
 

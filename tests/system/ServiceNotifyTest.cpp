@@ -2,7 +2,10 @@
 // where NOTIFY_SOCKET points, and the program is reset from its terminal's keyboard.
 
 #include <chrono>
+#include <memory>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -12,6 +15,7 @@
 #include "support/ProgramRun.h"
 #include "support/TempDirectory.h"
 #include "support/Transcript.h"
+#include "support/Xvfb.h"
 
 using namespace VelmoTest;
 using namespace std::chrono_literals;
@@ -100,4 +104,51 @@ TEST(ServiceNotify, AManagerThatIsNotThereCostsOneLineOnStandardErrorAndNothingE
 		failures += line == failure;
 	EXPECT_EQ(failures, 1) << program.Output();
 	EXPECT_GE(IndexOf(lines, kResetLine), 0);
+}
+
+TEST(ServiceNotify, InAnXWindowReadyComesWithTheWindowAndTheStatusFollowsTheScreen)
+{
+	std::string error;
+	std::unique_ptr<Xvfb> server = Xvfb::Start(&error);
+	ASSERT_NE(server, nullptr) << "no X server for the test: " << error;
+	PlatformRootDirectory root;
+	NotifyListener listener(root.Path());
+	ASSERT_TRUE(listener.IsListening());
+	ProgramRun::Options options;
+	options.environment["BEOS_ROOT"] = root.Path();
+	options.environment["DISPLAY"] = server->DisplayName();
+	options.environment["NOTIFY_SOCKET"] = listener.Address();
+	options.unsetEnvironment = {"BEOS_DISPLAY", "SDL_VIDEODRIVER", "WAYLAND_DISPLAY"};
+	ProgramRun program(VelmoResetPath(), options);
+
+	// READY=1 is sent once SDL has shown the window: the X server has it mapped by then or soon.
+	ASSERT_TRUE(listener.WaitFor(kReady, 20s)) << program.Output();
+	std::string window;
+	const Clock::time_point deadline = Clock::now() + 20s;
+	while (window.empty() && Clock::now() < deadline) {
+		std::string output;
+		if (server->Run(
+		        {"xdotool", "search", "--onlyvisible", "--pid", std::to_string(program.Pid())},
+		        &output))
+			std::istringstream(output) >> window;
+		else
+			std::this_thread::sleep_for(50ms);
+	}
+	ASSERT_FALSE(window.empty()) << program.Output();
+
+	ASSERT_TRUE(listener.WaitFor(kQuestion, 20s)) << testing::PrintToString(listener.Datagrams());
+	// xdotool can fail on a passing X error while the focus changes: a few tries.
+	bool pressed = false;
+	for (int attempt = 0; attempt < 5 && !pressed; attempt++) {
+		server->Run({"xdotool", "windowfocus", "--sync", window}, nullptr, &error);
+		pressed = server->Run({"xdotool", "key", "--clearmodifiers", "Return"}, nullptr, &error);
+		if (!pressed)
+			std::this_thread::sleep_for(100ms);
+	}
+	ASSERT_TRUE(pressed) << error;
+	ASSERT_TRUE(program.WaitForExit(20s)) << program.Output();
+	EXPECT_EQ(program.ExitCode(), 0) << program.Output();
+	ASSERT_TRUE(listener.WaitFor(kQuit, 10s)) << testing::PrintToString(listener.Datagrams());
+	EXPECT_EQ(listener.Datagrams(),
+	          (std::vector<std::string>{kReady, kQuestion, kAnnouncement, kQuit}));
 }

@@ -111,6 +111,26 @@ TEST(ServiceNotifier, ReachesASocketInTheAbstractNamespace)
 	EXPECT_EQ(WholeRun(listener), kWholeRun);
 }
 
+TEST(ServiceNotifier, TextDrawnBeforeTheWindowIsShownIsToldAfterReady)
+{
+	VelmoTest::TempDirectory directory;
+	NotifyListener listener(directory.Path());
+	ASSERT_TRUE(listener.IsListening());
+	NotifySocketVariable variable(listener.Address().c_str());
+	ServiceNotifier notifier;
+	notifier.TextsDrawn({"first"});
+	notifier.TextsDrawn({"Remove floppy   ", "Insert CD, ENTER"});
+	notifier.WindowShown();
+	notifier.TextsDrawn({"Remove floppy   ", "Insert CD, ENTER"});
+	notifier.Quitting(0);
+	ASSERT_TRUE(listener.WaitFor("STOPPING=1\nSTATUS=Quitting", 10s));
+	EXPECT_EQ(listener.Datagrams(), (std::vector<std::string>{
+	                                    "READY=1",
+	                                    "STATUS=Remove floppy / Insert CD, ENTER",
+	                                    "STOPPING=1\nSTATUS=Quitting",
+	                                }));
+}
+
 TEST(ServiceNotifier, SendsNothingWithoutNotifySocket)
 {
 	VelmoTest::TempDirectory directory;
