@@ -46,12 +46,14 @@ soak: build
 demo: build
 	scripts/demo build
 
-# The Debian package, build/velmo-reset_VERSION_ARCH.deb.
-package: build
-	cd build && cpack -G DEB
+# The Debian packages, build/velmo-reset_VERSION_ARCH.deb and its -dbgsym package, made by
+# debhelper from debian/ (compiled in its own obj-* folder, without the tests).
+package: deps
+	scripts/make-package build
 
-# Makes the package and checks its fields and files, and that the programs in it run a reset.
-package-test: build
+# Makes the packages and checks them: lintian, their fields and files, the example unit with
+# systemd-analyze verify, and that the programs in the package run a reset.
+package-test: deps
 	scripts/package-test build
 
 # doc/screenshot.png: the window on an Xvfb display, the question shown.
@@ -71,4 +73,5 @@ fuzz-smoke: fuzz-build
 	fuzz/run build-fuzz 10
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-load
+	rm -rf build build-asan build-tsan build-fuzz build-load obj-*/ debian/.debhelper \
+		debian/velmo-reset debian/debhelper-build-stamp debian/files debian/*.substvars

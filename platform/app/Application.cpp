@@ -8,6 +8,7 @@
 #include <Window.h>
 
 #include "app/MessageQueue.h"
+#include "app/ServiceNotifier.h"
 #include "app/SignalHandling.h"
 #include "interface/Display.h"
 
@@ -94,6 +95,9 @@ thread_id BApplication::Run()
 
 void BApplication::Quit()
 {
+	// The message being handled, when the loop's own thread quits: what ended the application.
+	const BMessage* message = OnLoopThread() ? CurrentMessage() : NULL;
+	BPrivate::ServiceNotifier::Default().Quitting(message != NULL ? message->what : 0);
 	StopLoop();
 }
 

@@ -25,6 +25,10 @@ Display* ApplicationDisplay();
 // log as they are printed) and installs handlers for SIGINT, SIGTERM and SIGHUP that restore the
 // terminal and let the signal end the process; SIGPIPE is ignored. Destruction undoes both.
 //
+// Under a service manager (NOTIFY_SOCKET set) the kits tell it where the application stands: ready
+// once its first window is on the display, the text its windows draw as the status, and the
+// message it quits on (app/ServiceNotifier.h).
+//
 // Threads: Run, the destructor and the hooks run on the main thread; PostMessage, Quit,
 // CountWindows/WindowAt and the cursor calls may be called from any thread.
 class BApplication : public BLooper

@@ -86,6 +86,9 @@ private:
 	// A view painted into the framebuffer: the display is told after the current event (or at
 	// once, when another thread that holds the lock painted).
 	void NoteDrawing();
+	// A view drew this text (with the window locked): what the window shows, for the service
+	// manager's status (app/ServiceNotifier.h), told after the current event.
+	void NoteText(const char* text, int32 length);
 	BPrivate::Framebuffer& Framebuffer() { return *fFramebuffer; }
 
 	BRect fFrame;
@@ -103,6 +106,8 @@ private:
 	std::atomic<int32> fHideLevel;
 	std::atomic<bool> fDrawn;
 	std::atomic<bool> fOnDisplay;
+	// The texts drawn since the window's thread last told them; guarded by the window lock.
+	std::vector<std::string> fDrawnTexts;
 	// What the display sees of this window.
 	std::unique_ptr<BPrivate::WindowClient> fClient;
 };

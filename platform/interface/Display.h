@@ -22,6 +22,9 @@ public:
 	// A key typed while this window had the keyboard: one UTF-8 character (1 to 4 bytes) or one
 	// BeOS key byte (B_ENTER, B_ESCAPE, ...). Called on the display's thread; must return at once.
 	virtual void DisplayKeyDown(const char* bytes, int32 numBytes) = 0;
+	// The window is on the display now (the headless display: taken in, shown nowhere). Called
+	// once, by the thread that put it there; must return at once.
+	virtual void DisplayShown() {}
 };
 
 // Shows windows and hears their keyboard. One backend is chosen at start-up (CreateDisplay): a

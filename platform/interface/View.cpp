@@ -201,6 +201,7 @@ void BView::DrawString(const char* string, int32 length, BPoint where)
 	BPoint end = fWindow->Framebuffer().DrawString(fFont, string, available, where + origin,
 	                                               fHighColor, WindowClip());
 	fPenLocation = end - origin;
+	fWindow->NoteText(string, available);
 	fWindow->NoteDrawing();
 }
 

@@ -10,6 +10,7 @@
 
 #include "app/CurrentThread.h"
 #include "app/MessageQueue.h"
+#include "app/ServiceNotifier.h"
 #include "interface/Display.h"
 #include "interface/Framebuffer.h"
 #include "interface/WindowClient.h"
@@ -285,6 +286,12 @@ void BWindow::AfterEvent()
 		if (BPrivate::Display* display = BPrivate::ApplicationDisplay())
 			display->Invalidate(fClient.get());
 	}
+	// The texts of one round go together: a view that repaints its lines draws them all in one
+	// Draw. Texts another thread drew go with the next round of this one.
+	if (!fDrawnTexts.empty()) {
+		BPrivate::ServiceNotifier::Default().TextsDrawn(fDrawnTexts);
+		fDrawnTexts.clear();
+	}
 }
 
 void BWindow::NoteDrawing()
@@ -297,6 +304,12 @@ void BWindow::NoteDrawing()
 		if (BPrivate::Display* display = BPrivate::ApplicationDisplay())
 			display->Invalidate(fClient.get());
 	}
+}
+
+void BWindow::NoteText(const char* text, int32 length)
+{
+	if (BPrivate::ServiceNotifier::Default().IsEnabled())
+		fDrawnTexts.emplace_back(text, length);
 }
 
 void BWindow::DrawAll()

@@ -2,6 +2,7 @@
 
 #include <Window.h>
 
+#include "app/ServiceNotifier.h"
 #include "interface/Framebuffer.h"
 
 namespace BPrivate {
@@ -24,6 +25,11 @@ Framebuffer& WindowClient::DisplayFramebuffer()
 void WindowClient::DisplayKeyDown(const char* bytes, int32 numBytes)
 {
 	fWindow.PostKeyDown(bytes, numBytes);
+}
+
+void WindowClient::DisplayShown()
+{
+	ServiceNotifier::Default().WindowShown();
 }
 
 Framebuffer& FramebufferOf(BWindow& window)

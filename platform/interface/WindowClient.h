@@ -17,6 +17,7 @@ public:
 	const char* DisplayTitle() const override;
 	Framebuffer& DisplayFramebuffer() override;
 	void DisplayKeyDown(const char* bytes, int32 numBytes) override;
+	void DisplayShown() override;
 
 private:
 	BWindow& fWindow;

@@ -7,7 +7,8 @@ ProgramRun::Options HeadlessOptions(const PlatformRootDirectory& root)
 	ProgramRun::Options options;
 	options.environment["BEOS_ROOT"] = root.Path();
 	options.environment["BEOS_DISPLAY"] = "headless";
-	options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"};
+	// A service manager the tests themselves run under is none of the program's business.
+	options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "NOTIFY_SOCKET"};
 	return options;
 }
 

@@ -44,6 +44,7 @@ void HeadlessDisplay::AddClient(DisplayClient* client)
 		fClients.push_back(client);
 		fKeyboardClient = client;
 	}
+	client->DisplayShown();
 }
 
 void HeadlessDisplay::RemoveClient(DisplayClient* client)

@@ -242,6 +242,7 @@ void SdlDisplay::DoQueuedWork()
 		ApplyCursor();
 		window->Show();
 		fWindows.push_back(std::move(window));
+		client->DisplayShown();
 		SDL_StartTextInput();
 	}
 	for (DisplayClient* client : invalid) {
