@@ -164,6 +164,9 @@ private:
 	std::vector<uint8_t> _ReplyFor(Misbehaviour misbehaviour, KeySet held);
 	// The most a byte went out after its time at the line's pace.
 	Clock::duration _Send(const std::vector<uint8_t>& bytes);
+	// Writes all of `bytes` into the line, waiting for room until `giveUp`; false when the rest
+	// was dropped.
+	bool _WriteToLine(const uint8_t* bytes, size_t count, Clock::time_point giveUp);
 	// Waits until `time` or until asked to stop; false when asked to stop.
 	bool _SleepUntil(Clock::time_point time);
 	void _DoHangUp();

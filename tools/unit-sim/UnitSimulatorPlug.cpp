@@ -3,7 +3,6 @@
 // Plugging a unit back in, and the adapter's hand-over of what the unit sends.
 
 #include <errno.h>
-#include <poll.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -90,23 +89,8 @@ bool UnitSimulator::_HoldForAdapter(const uint8_t* bytes, size_t count)
 void UnitSimulator::_DeliverHeld()
 {
 	const std::vector<uint8_t> due = fLatencyTimer.TakeDue(Clock::now());
-	const Clock::time_point giveUp = Clock::now() + kDeliveryStall;
-	size_t sent = 0;
-	while (sent < due.size() && fTerminal.IsOpen()) {
-		ssize_t length = write(fTerminal.Master(), due.data() + sent, due.size() - sent);
-		if (length > 0) {
-			sent += length;
-			continue;
-		}
-		if (length < 0 && errno == EINTR)
-			continue;
-		if (length < 0 && errno == EAGAIN && Clock::now() < giveUp) {
-			struct pollfd entry = {fTerminal.Master(), POLLOUT, 0};
-			poll(&entry, 1, PollMilliseconds(giveUp));
-			continue;
-		}
-		return;
-	}
+	if (!due.empty())
+		_WriteToLine(due.data(), due.size(), Clock::now() + kDeliveryStall);
 }
 
 } // namespace UnitSim

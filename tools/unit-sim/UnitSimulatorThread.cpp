@@ -312,13 +312,21 @@ Clock::duration UnitSimulator::_Send(const std::vector<uint8_t>& bytes)
 			std::lock_guard<std::mutex> guard(fLock);
 			fLongestOverrun = std::max(fLongestOverrun, overrun);
 		}
-		if (_HoldForAdapter(bytes.data() + sent, chunk)) {
-			sent += chunk;
-			continue;
-		}
-		ssize_t length = write(fTerminal.Master(), bytes.data() + sent, chunk);
+		if (!_HoldForAdapter(bytes.data() + sent, chunk) &&
+		    !_WriteToLine(bytes.data() + sent, chunk, giveUp))
+			return overrun;
+		sent += chunk;
+	}
+	return overrun;
+}
+
+bool UnitSimulator::_WriteToLine(const uint8_t* bytes, size_t count, Clock::time_point giveUp)
+{
+	size_t written = 0;
+	while (written < count && fTerminal.IsOpen()) {
+		ssize_t length = write(fTerminal.Master(), bytes + written, count - written);
 		if (length > 0) {
-			sent += length;
+			written += length;
 			continue;
 		}
 		if (length < 0 && errno == EINTR)
@@ -328,9 +336,9 @@ Clock::duration UnitSimulator::_Send(const std::vector<uint8_t>& bytes)
 			poll(&entry, 1, PollMilliseconds(giveUp));
 			continue;
 		}
-		return overrun;
+		return false;
 	}
-	return overrun;
+	return written == count;
 }
 
 bool UnitSimulator::_SleepUntil(Clock::time_point time)
