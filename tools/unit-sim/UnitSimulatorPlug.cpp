@@ -39,6 +39,8 @@ bool UnitSimulator::PlugBack(std::string* error)
 	fPendingReplies.clear();
 	fLatencyTimer.Clear();
 	fLineFreeAt = Clock::time_point();
+	fDueLineFreeAt = Clock::time_point();
+	fUnreadCheckAt = Clock::time_point();
 
 	std::lock_guard<std::mutex> guard(fLock);
 	fSlavePath = fTerminal.SlavePath();
