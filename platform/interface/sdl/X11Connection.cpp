@@ -1,0 +1,67 @@
+#include "interface/sdl/X11Connection.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+
+namespace BPrivate {
+
+std::unique_ptr<X11Connection> X11Connection::ForWindow(SDL_Window* window)
+{
+	SDL_SysWMinfo info;
+	SDL_VERSION(&info.version);
+	if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+		return nullptr;
+	return std::unique_ptr<X11Connection>(new X11Connection(info.info.x11.display));
+}
+
+X11Connection::X11Connection(_XDisplay* display) : fDisplay(display)
+{
+	fPreviousHandler = XSetIOErrorHandler(QuietIOError);
+	XSetIOErrorExitHandler(fDisplay, NoteLoss, this);
+}
+
+X11Connection::~X11Connection()
+{
+	// SDL closes the connection later, at SDL_Quit: a loss found then ends the process as Xlib
+	// would. After a loss the connection is left as it is.
+	if (!Lost())
+		XSetIOErrorExitHandler(fDisplay, nullptr, nullptr);
+	XSetIOErrorHandler(fPreviousHandler);
+}
+
+int X11Connection::QuietIOError(_XDisplay*)
+{
+	// Xlib's own handler would print three lines; the exit handler decides what follows.
+	return 0;
+}
+
+void X11Connection::NoteLoss(_XDisplay*, void* connection)
+{
+	static_cast<X11Connection*>(connection)->fLost.store(true, std::memory_order_relaxed);
+}
+
+void X11Connection::Wait(int wake, bigtime_t deadline)
+{
+	XFlush(fDisplay);
+	if (Lost() || XEventsQueued(fDisplay, QueuedAlready) > 0)
+		return;
+	pollfd descriptors[2] = {{ConnectionNumber(fDisplay), POLLIN, 0}, {wake, POLLIN, 0}};
+	int timeout = -1;
+	if (deadline != B_INFINITE_TIMEOUT) {
+		const bigtime_t remaining = deadline - system_time();
+		// Rounded up: waking a little early would only cost the caller another round.
+		timeout = remaining <= 0 ? 0
+		                         : static_cast<int>(std::min<bigtime_t>((remaining + 999) / 1000,
+		                                                                 INT_MAX));
+	}
+	// A signal cuts the wait short; the caller's next round waits again.
+	poll(descriptors, 2, timeout);
+}
+
+} // namespace BPrivate
