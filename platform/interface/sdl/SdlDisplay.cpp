@@ -26,6 +26,7 @@
 #include "interface/sdl/SdlHandles.h"
 #include "interface/sdl/SdlKeys.h"
 #include "interface/sdl/SdlWindow.h"
+#include "interface/sdl/WaylandSeatProbe.h"
 #include "interface/sdl/X11Connection.h"
 #include "interface/sdl/X11ScreenCover.h"
 #include "support/FileDescriptor.h"
@@ -621,6 +622,19 @@ std::unique_ptr<Display> CreateSdlDisplay()
 	// on a text console, say). Skip SDL then.
 	if (!named && !AnyScreenPossible())
 		return nullptr;
+	// SDL takes a Wayland compositor when it is named or when there is no X display beside it.
+	const bool waylandFirst = named ? strcmp(requested, "wayland") == 0 : !HasEnvironment("DISPLAY");
+	if (waylandFirst && ProbeWaylandSeat() == WaylandSeat::kNone) {
+		// SDL 2.26 would crash in SDL_Init.
+		if (HasEnvironment("DISPLAY")) {
+			fprintf(stderr, "sdl: the Wayland compositor offers no seat; using X11 instead\n");
+			SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_OVERRIDE);
+		} else {
+			fprintf(stderr, "sdl: the Wayland compositor offers no seat; going on without a "
+			                "screen, keys from the terminal\n");
+			return nullptr;
+		}
+	}
 	if (SDL_Init(SDL_INIT_VIDEO) != 0) {
 		if (named)
 			fprintf(stderr, "sdl: cannot start video driver %s: %s\n", requested, SDL_GetError());
