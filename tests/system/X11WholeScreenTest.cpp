@@ -272,6 +272,7 @@ TEST_P(X11WholeScreenOfOneHead, TakesTheKeyboardOnceAnotherClientLetsItGo)
 TEST_P(X11WholeScreenOfOneHead, GoesOnWithoutAScreenWhenTheXServerDiesAndTheUnitsEnterEndsIt)
 {
 	RemoteUnitRig rig;
+	ASSERT_TRUE(ImageFiles::WriteBmp(rig.root.LogoPath(), fLogo, 24));
 	std::string error;
 	ASSERT_TRUE(rig.StartUnit(&error)) << error;
 	ProgramRun::Options options = ProgramOptions();
@@ -279,12 +280,8 @@ TEST_P(X11WholeScreenOfOneHead, GoesOnWithoutAScreenWhenTheXServerDiesAndTheUnit
 	ProgramRun& program = rig.StartProgram(options);
 	ASSERT_TRUE(program.WaitForLine(rig.ModelLine(), 20s)) << program.Output();
 	ASSERT_TRUE(program.WaitForLine("Insert CD, ENTER", 20s)) << program.Output();
-	ASSERT_TRUE(Eventually([&] {
-		std::string window;
-		return fServer->Run({"xdotool", "search", "--onlyvisible", "--pid",
-		                     std::to_string(program.Pid())},
-		                    &window);
-	}, 20s));
+	// Asking, the screen painted: the moment a display goes away in.
+	ExpectTheQuestionOnABlackScreen();
 
 	fServer->Kill();
 	ASSERT_TRUE(program.WaitForLine(

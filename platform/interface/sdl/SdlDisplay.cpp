@@ -292,6 +292,10 @@ void SdlDisplay::Dispatch(bigtime_t deadline)
 		fallback->Dispatch(deadline);
 		return;
 	}
+	if (fConnection && fConnection->LookForHangUp()) {
+		GoHeadless();
+		return;
+	}
 	DoQueuedWork();
 	if (ScreenLost()) {
 		GoHeadless();
@@ -305,6 +309,10 @@ void SdlDisplay::Dispatch(bigtime_t deadline)
 		if (!SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) {
 			const bigtime_t grabDue = fCover ? fCover->NextAttempt() : B_INFINITE_TIMEOUT;
 			fConnection->Wait(fWakeDescriptor.Get(), std::min(deadline, grabDue));
+		}
+		if (fConnection->LookForHangUp()) {
+			GoHeadless();
+			return;
 		}
 		{
 			std::lock_guard<std::mutex> guard(fLock);
@@ -324,7 +332,9 @@ void SdlDisplay::Dispatch(bigtime_t deadline)
 			WaitForWork(deadline);
 		haveEvent = SDL_PollEvent(&event) == 1;
 	}
-	while (haveEvent && !ScreenLost()) {
+	// Handling an event may call Xlib (a present after an expose): a hang-up is looked for
+	// first each time (see X11Connection::LookForHangUp).
+	while (haveEvent && !(fConnection && fConnection->LookForHangUp())) {
 		HandleEvent(event);
 		haveEvent = SDL_PollEvent(&event) == 1;
 	}

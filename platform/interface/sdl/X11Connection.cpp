@@ -51,7 +51,8 @@ void X11Connection::Wait(int wake, bigtime_t deadline)
 	XFlush(fDisplay);
 	if (Lost() || XEventsQueued(fDisplay, QueuedAlready) > 0)
 		return;
-	pollfd descriptors[2] = {{ConnectionNumber(fDisplay), POLLIN, 0}, {wake, POLLIN, 0}};
+	pollfd descriptors[2] = {{ConnectionNumber(fDisplay), POLLIN | POLLRDHUP, 0},
+	                         {wake, POLLIN, 0}};
 	int timeout = -1;
 	if (deadline != B_INFINITE_TIMEOUT) {
 		const bigtime_t remaining = deadline - system_time();
@@ -61,7 +62,25 @@ void X11Connection::Wait(int wake, bigtime_t deadline)
 		                                                                 INT_MAX));
 	}
 	// A signal cuts the wait short; the caller's next round waits again.
-	poll(descriptors, 2, timeout);
+	if (poll(descriptors, 2, timeout) > 0)
+		NoteHangUp(descriptors[0].revents);
+}
+
+bool X11Connection::LookForHangUp()
+{
+	if (!Lost()) {
+		pollfd descriptor = {ConnectionNumber(fDisplay), POLLIN | POLLRDHUP, 0};
+		if (poll(&descriptor, 1, 0) > 0)
+			NoteHangUp(descriptor.revents);
+	}
+	return Lost();
+}
+
+void X11Connection::NoteHangUp(short events)
+{
+	// The server's last events may still be unread; they no longer matter.
+	if (events & (POLLRDHUP | POLLHUP | POLLERR))
+		fLost.store(true, std::memory_order_relaxed);
 }
 
 } // namespace BPrivate

@@ -41,11 +41,19 @@ public:
 	// readable or `deadline` (system_time clock) passes. Returns at once when Xlib has events
 	// queued already. Not after Lost().
 	void Wait(int wake, bigtime_t deadline);
+	// Looks, without waiting and without Xlib, whether the server has closed the connection,
+	// and counts it lost then. Xlib finds a loss only when it reads the end of what the server
+	// sent; if that happens inside one of its calls that hold the connection's lock (the XSync
+	// of a present, say), its exit handler returns into a call that then releases the lock a
+	// second time. Looking first keeps Xlib from ever finding it in the usual case.
+	bool LookForHangUp();
 
 private:
 	explicit X11Connection(_XDisplay* display);
 
 	static int QuietIOError(_XDisplay* display);
+	// Notes a hang-up in what poll said of the connection.
+	void NoteHangUp(short events);
 	static void NoteLoss(_XDisplay* display, void* connection);
 
 	_XDisplay* const fDisplay;
