@@ -203,6 +203,18 @@ void Xvfb::Process::Stop()
 
 std::unique_ptr<Xvfb> Xvfb::Start(std::string* error)
 {
+	return Start(Options(), error);
+}
+
+void Xvfb::Kill()
+{
+	if (fServer->Pid() > 0)
+		kill(fServer->Pid(), SIGKILL);
+	fServer->Stop();
+}
+
+std::unique_ptr<Xvfb> Xvfb::Start(const Options& options, std::string* error)
+{
 	std::string ignored;
 	if (error == nullptr)
 		error = &ignored;
@@ -224,9 +236,15 @@ std::unique_ptr<Xvfb> Xvfb::Start(std::string* error)
 		return nullptr;
 	}
 	unlink(logPath);
-	const pid_t pid = SpawnChild({"Xvfb", "-displayfd", std::to_string(numberTarget), "-screen",
-	                              "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"},
-	                             {},
+	std::vector<std::string> command = {"Xvfb", "-displayfd", std::to_string(numberTarget)};
+	for (size_t screen = 0; screen < options.screens.size(); screen++) {
+		command.insert(command.end(),
+		               {"-screen", std::to_string(screen), options.screens[screen]});
+	}
+	if (options.xinerama)
+		command.push_back("+xinerama");
+	command.insert(command.end(), {"-nolisten", "tcp", "-noreset"});
+	const pid_t pid = SpawnChild(command, {},
 	                             {{numberWriteEnd.Get(), numberTarget},
 	                              {log.Get(), STDERR_FILENO},
 	                              {log.Get(), STDOUT_FILENO}},

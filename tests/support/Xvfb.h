@@ -12,7 +12,7 @@ namespace VelmoTest {
 
 class Xwd;
 
-// A private X server (Xvfb, 1280 x 1024, 24 bits) for tests that look at the screen and type on
+// A private X server (Xvfb, by default one screen of 1280 x 1024, 24 bits) for tests that look at the screen and type on
 // the keyboard as a person would, and the X programs they use against it (xdotool, xwd,
 // xwininfo...). The server is stopped and reaped when the object goes. Every wait is bounded.
 // One thread at a time may use an Xvfb.
@@ -43,10 +43,22 @@ public:
 
 	static constexpr std::chrono::milliseconds kDefaultTimeout{10000};
 
+	struct Options
+	{
+		// One "WIDTHxHEIGHTxDEPTH" a screen.
+		std::vector<std::string> screens = {"1280x1024x24"};
+		// The screens side by side as one (Xinerama), screen 0 at the left.
+		bool xinerama = false;
+	};
+
 	// Starts a server on a free display number and waits until it takes connections. Null with
 	// the reason in *error when it cannot (Xvfb not installed, say).
 	static std::unique_ptr<Xvfb> Start(std::string* error);
+	static std::unique_ptr<Xvfb> Start(const Options& options, std::string* error);
 	~Xvfb();
+
+	// Ends the server at once (SIGKILL), as a crash would; its clients lose their connections.
+	void Kill();
 
 	// ":N", for DISPLAY.
 	const std::string& DisplayName() const { return fDisplayName; }

@@ -1,9 +1,12 @@
 #include "interface/sdl/SdlDisplay.h"
 
 #include <glob.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <chrono>
 #include <climits>
@@ -19,10 +22,15 @@
 #include <SDL.h>
 
 #include "interface/Utf8.h"
+#include "interface/headless/HeadlessDisplay.h"
 #include "interface/sdl/SdlHandles.h"
 #include "interface/sdl/SdlKeys.h"
 #include "interface/sdl/SdlWindow.h"
+#include "interface/sdl/WaylandSeatProbe.h"
+#include "interface/sdl/X11Connection.h"
+#include "interface/sdl/X11ScreenCover.h"
 #include "kernel/Time.h"
+#include "support/FileDescriptor.h"
 
 namespace BPrivate {
 
@@ -46,12 +54,15 @@ bool IsStandIn(const char* driver)
 }
 
 // How a Dispatch waits for events while windows exist. SDL_WaitEventTimeout sleeps in the driver
-// (on the X or Wayland connection, woken by SDL_PushEvent) only where the driver can; elsewhere
+// (on the Wayland connection, woken by SDL_PushEvent) only where the driver can; elsewhere
 // (KMS/DRM, whose keyboard SDL reads from evdev) it wakes every millisecond to look, and a slower
-// look of our own does better. The stand-ins have no events at all.
+// look of our own does better. On X the display sleeps on SDL's connection itself, woken by an
+// event descriptor (see X11Connection: SDL's own wake-up would write to a second connection that
+// could end the process once the server is gone). The stand-ins have no events at all.
 enum class WaitStyle
 {
 	kInDriver,
+	kOnXConnection,
 	kPolling,
 	kForWorkOnly,
 };
@@ -60,13 +71,19 @@ constexpr bigtime_t kPollInterval = 10000;
 
 WaitStyle WaitStyleFor(const char* driver)
 {
-	if (strcmp(driver, "x11") == 0 || strcmp(driver, "wayland") == 0)
+	if (strcmp(driver, "x11") == 0)
+		return WaitStyle::kOnXConnection;
+	if (strcmp(driver, "wayland") == 0)
 		return WaitStyle::kInDriver;
 	return IsStandIn(driver) ? WaitStyle::kForWorkOnly : WaitStyle::kPolling;
 }
 
 // Threads: see Display. The main thread owns every SDL call and fWindows; the others only touch
 // what fLock guards and push the wake event, which SDL allows from any thread.
+//
+// On X the window owns the whole screen (X11ScreenCover). When the connection to the screen
+// breaks, the display says so in one line on standard error and goes on as a headless display
+// (keys from the terminal), to which it hands its clients; SDL is never called again.
 class SdlDisplay final : public Display
 {
 public:
@@ -79,9 +96,14 @@ public:
 	void ShowCursor() override;
 	void Wake() override;
 	void Dispatch(bigtime_t deadline) override;
-	const char* Name() const override { return fName.c_str(); }
+	const char* Name() const override;
 
 private:
+	// The headless display this one became when its screen went away, or null.
+	Display* Fallback() const { return fFallbackView.load(std::memory_order_acquire); }
+	bool ScreenLost() const { return fConnection && fConnection->Lost(); }
+	void GoHeadless();
+	void ShowWindow(std::unique_ptr<SdlWindow> window);
 	void WakeLocked();
 	void DoQueuedWork();
 	void WaitForWork(bigtime_t deadline);
@@ -113,6 +135,19 @@ private:
 	// for another, which keeps a storm of invalidations from filling SDL's queue.
 	bool fWakePending = false;
 
+	// X only: what wakes Dispatch from its wait on the connection; written while fWakePending
+	// is false.
+	FileDescriptor fWakeDescriptor;
+
+	// The headless display, once the screen is gone; set once, under fLock, by the main thread.
+	std::unique_ptr<Display> fFallback;
+	std::atomic<Display*> fFallbackView{nullptr};
+
+	// X only, from the first window on. Before the windows, so that they go first.
+	std::unique_ptr<X11Connection> fConnection;
+	std::unique_ptr<X11ScreenCover> fCover;
+	// The window the cover keeps on top.
+	SDL_Window* fCoverFrame = nullptr;
 	std::vector<std::unique_ptr<SdlWindow>> fWindows;
 	bool fCursorHidden = false;
 };
@@ -124,14 +159,35 @@ SdlDisplay::SdlDisplay(std::unique_ptr<SdlSession> session, Uint32 wakeEvent)
 {
 	// Printable keys arrive as text events only (see SdlKeys.h).
 	SDL_StartTextInput();
+	if (fWaitStyle == WaitStyle::kOnXConnection) {
+		fWakeDescriptor = FileDescriptor(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+		// The screen cover follows other clients' windows through the raw X events.
+		SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+	}
 }
+
+const char* SdlDisplay::Name() const
+{
+	if (Display* fallback = Fallback())
+		return fallback->Name();
+	return fName.c_str();
+}
+
+// Each operation another thread may call looks for the fallback under fLock, where GoHeadless
+// sets it: what was queued before is handed over, what comes after goes to the fallback.
 
 void SdlDisplay::AddClient(DisplayClient* client)
 {
-	std::lock_guard<std::mutex> guard(fLock);
-	if (std::find(fAdded.begin(), fAdded.end(), client) == fAdded.end())
-		fAdded.push_back(client);
-	WakeLocked();
+	{
+		std::lock_guard<std::mutex> guard(fLock);
+		if (fFallback == nullptr) {
+			if (std::find(fAdded.begin(), fAdded.end(), client) == fAdded.end())
+				fAdded.push_back(client);
+			WakeLocked();
+			return;
+		}
+	}
+	Fallback()->AddClient(client);
 }
 
 void SdlDisplay::RemoveClient(DisplayClient* client)
@@ -141,39 +197,75 @@ void SdlDisplay::RemoveClient(DisplayClient* client)
 		std::erase(fAdded, client);
 		std::erase(fInvalid, client);
 	}
+	if (Display* fallback = Fallback()) {
+		fallback->RemoveClient(client);
+		return;
+	}
 	std::erase_if(fWindows, [client](const std::unique_ptr<SdlWindow>& window) {
 		return &window->Client() == client;
 	});
+	// The cover belongs to the first window: the screen is given back with it.
+	if (fCover && std::none_of(fWindows.begin(), fWindows.end(),
+	                           [this](const std::unique_ptr<SdlWindow>& window) {
+		                           return window->Get() == fCoverFrame;
+	                           })) {
+		fCover.reset();
+		fCoverFrame = nullptr;
+	}
 }
 
 void SdlDisplay::Invalidate(DisplayClient* client)
 {
-	std::lock_guard<std::mutex> guard(fLock);
-	if (std::find(fInvalid.begin(), fInvalid.end(), client) == fInvalid.end())
-		fInvalid.push_back(client);
-	WakeLocked();
+	{
+		std::lock_guard<std::mutex> guard(fLock);
+		if (fFallback == nullptr) {
+			if (std::find(fInvalid.begin(), fInvalid.end(), client) == fInvalid.end())
+				fInvalid.push_back(client);
+			WakeLocked();
+			return;
+		}
+	}
+	Fallback()->Invalidate(client);
 }
 
 void SdlDisplay::HideCursor()
 {
-	std::lock_guard<std::mutex> guard(fLock);
-	fHideLevel++;
-	WakeLocked();
+	{
+		std::lock_guard<std::mutex> guard(fLock);
+		if (fFallback == nullptr) {
+			fHideLevel++;
+			WakeLocked();
+			return;
+		}
+	}
+	Fallback()->HideCursor();
 }
 
 void SdlDisplay::ShowCursor()
 {
-	std::lock_guard<std::mutex> guard(fLock);
-	// The cursor shows at level 0; a show too many does not bank a future hide.
-	if (fHideLevel > 0)
-		fHideLevel--;
-	WakeLocked();
+	{
+		std::lock_guard<std::mutex> guard(fLock);
+		if (fFallback == nullptr) {
+			// The cursor shows at level 0; a show too many does not bank a future hide.
+			if (fHideLevel > 0)
+				fHideLevel--;
+			WakeLocked();
+			return;
+		}
+	}
+	Fallback()->ShowCursor();
 }
 
 void SdlDisplay::Wake()
 {
-	std::lock_guard<std::mutex> guard(fLock);
-	WakeLocked();
+	{
+		std::lock_guard<std::mutex> guard(fLock);
+		if (fFallback == nullptr) {
+			WakeLocked();
+			return;
+		}
+	}
+	Fallback()->Wake();
 }
 
 void SdlDisplay::WakeLocked()
@@ -182,6 +274,12 @@ void SdlDisplay::WakeLocked()
 	fWorkCondition.notify_one();
 	if (fWakePending)
 		return;
+	if (fWakeDescriptor.IsValid()) {
+		const uint64_t one = 1;
+		// Fails only when the counter is full, and then it is readable anyway.
+		fWakePending = write(fWakeDescriptor.Get(), &one, sizeof(one)) == sizeof(one);
+		return;
+	}
 	SDL_Event event = {};
 	event.type = fWakeEvent;
 	// Fails only when SDL's queue is full, and then the main thread has events to handle
@@ -191,11 +289,40 @@ void SdlDisplay::WakeLocked()
 
 void SdlDisplay::Dispatch(bigtime_t deadline)
 {
+	if (Display* fallback = Fallback()) {
+		fallback->Dispatch(deadline);
+		return;
+	}
+	if (fConnection && fConnection->LookForHangUp()) {
+		GoHeadless();
+		return;
+	}
 	DoQueuedWork();
+	if (ScreenLost()) {
+		GoHeadless();
+		return;
+	}
 
 	SDL_Event event;
 	bool haveEvent;
-	if (fWaitStyle == WaitStyle::kInDriver && !fWindows.empty()) {
+	if (fWaitStyle == WaitStyle::kOnXConnection && fConnection && !fWindows.empty()) {
+		// Whatever DoQueuedWork made SDL queue is handled before any wait.
+		if (!SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) {
+			const bigtime_t grabDue = fCover ? fCover->NextAttempt() : B_INFINITE_TIMEOUT;
+			fConnection->Wait(fWakeDescriptor.Get(), std::min(deadline, grabDue));
+		}
+		if (fConnection->LookForHangUp()) {
+			GoHeadless();
+			return;
+		}
+		{
+			std::lock_guard<std::mutex> guard(fLock);
+			uint64_t count;
+			if (fWakePending && read(fWakeDescriptor.Get(), &count, sizeof(count)) > 0)
+				fWakePending = false;
+		}
+		haveEvent = SDL_PollEvent(&event) == 1;
+	} else if (fWaitStyle == WaitStyle::kInDriver && !fWindows.empty()) {
 		const int timeout = TimeoutFor(deadline);
 		haveEvent =
 		    timeout < 0 ? SDL_WaitEvent(&event) == 1 : SDL_WaitEventTimeout(&event, timeout) == 1;
@@ -206,13 +333,60 @@ void SdlDisplay::Dispatch(bigtime_t deadline)
 			WaitForWork(deadline);
 		haveEvent = SDL_PollEvent(&event) == 1;
 	}
-	while (haveEvent) {
+	// Handling an event may call Xlib (a present after an expose): a hang-up is looked for
+	// first each time (see X11Connection::LookForHangUp).
+	while (haveEvent && !(fConnection && fConnection->LookForHangUp())) {
 		HandleEvent(event);
 		haveEvent = SDL_PollEvent(&event) == 1;
+	}
+	if (fCover && !ScreenLost()) {
+		fCover->KeepOnTop();
+		if (system_time() >= fCover->NextAttempt())
+			fCover->TryGrab();
+	}
+	if (ScreenLost()) {
+		GoHeadless();
+		return;
 	}
 
 	// Whatever woke the wait is shown in this round rather than the next.
 	DoQueuedWork();
+	if (ScreenLost())
+		GoHeadless();
+}
+
+void SdlDisplay::GoHeadless()
+{
+	fprintf(stderr, "sdl: the connection to the screen is gone; going on without one, keys from "
+	                "the terminal\n");
+	auto headless = std::make_unique<HeadlessDisplay>();
+	if (fCover)
+		fCover->Abandon();
+	fCover.reset();
+	std::vector<DisplayClient*> clients;
+	for (const std::unique_ptr<SdlWindow>& window : fWindows) {
+		window->Abandon();
+		clients.push_back(&window->Client());
+	}
+	fWindows.clear();
+	fSession->Abandon();
+
+	std::lock_guard<std::mutex> guard(fLock);
+	for (DisplayClient* client : fAdded) {
+		if (std::find(clients.begin(), clients.end(), client) == clients.end())
+			clients.push_back(client);
+	}
+	fAdded.clear();
+	fInvalid.clear();
+	for (int32 level = 0; level < fHideLevel; level++)
+		headless->HideCursor();
+	// In the order they were shown: the headless display gives the keys to the last.
+	for (DisplayClient* client : clients) {
+		headless->AddClient(client);
+		headless->Invalidate(client);
+	}
+	fFallback = std::move(headless);
+	fFallbackView.store(fFallback.get(), std::memory_order_release);
 }
 
 void SdlDisplay::DoQueuedWork()
@@ -235,20 +409,35 @@ void SdlDisplay::DoQueuedWork()
 	for (DisplayClient* client : added) {
 		if (WindowOf(client) != nullptr)
 			continue;
-		std::unique_ptr<SdlWindow> window = SdlWindow::Create(*client);
-		if (!window)
-			continue;
-		// The new window takes the cursor state before it appears.
-		ApplyCursor();
-		window->Show();
-		fWindows.push_back(std::move(window));
-		client->DisplayShown();
-		SDL_StartTextInput();
+		if (std::unique_ptr<SdlWindow> window = SdlWindow::Create(*client)) {
+			ShowWindow(std::move(window));
+			client->DisplayShown();
+		}
 	}
 	for (DisplayClient* client : invalid) {
 		if (SdlWindow* window = WindowOf(client))
 			window->PresentDamage();
 	}
+}
+
+void SdlDisplay::ShowWindow(std::unique_ptr<SdlWindow> window)
+{
+	if (fWaitStyle == WaitStyle::kOnXConnection) {
+		// Before the window is shown, so that a loss while it is shown is survived.
+		if (!fConnection)
+			fConnection = X11Connection::ForWindow(window->Get());
+		if (fConnection && !fCover) {
+			fCover = X11ScreenCover::Create(fConnection->Get(), window->Get());
+			fCoverFrame = fCover ? window->Get() : nullptr;
+		}
+	}
+	// The new window takes the cursor state before it appears.
+	ApplyCursor();
+	window->Show();
+	if (fCover && fCoverFrame == window->Get())
+		fCover->Show();
+	fWindows.push_back(std::move(window));
+	SDL_StartTextInput();
 }
 
 void SdlDisplay::WaitForWork(bigtime_t deadline)
@@ -280,6 +469,10 @@ void SdlDisplay::HandleEvent(const SDL_Event& event)
 	case SDL_RENDER_DEVICE_RESET:
 		for (const std::unique_ptr<SdlWindow>& window : fWindows)
 			window->RecreateTexture();
+		break;
+	case SDL_SYSWMEVENT:
+		if (fCover)
+			fCover->HandleEvent(*event.syswm.msg);
 		break;
 	case SDL_QUIT:
 		// The window manager asked to close the last window (SDL's signal handlers are
@@ -316,6 +509,13 @@ void SdlDisplay::HandleWindowEvent(const SDL_WindowEvent& event)
 		break;
 	case SDL_WINDOWEVENT_FOCUS_GAINED:
 		ApplyCursor();
+		if (fCover)
+			fCover->GrabAgain();
+		break;
+	case SDL_WINDOWEVENT_FOCUS_LOST:
+		// The keyboard stays with the window all the same.
+		if (fCover)
+			fCover->GrabAgain();
 		break;
 	default:
 		break;
@@ -358,6 +558,8 @@ void SdlDisplay::ApplyCursor()
 	// SDL_ShowCursor does nothing when its state does not change; SDL_SetCursor(NULL) puts the
 	// state on every window again, a new one included.
 	SDL_SetCursor(nullptr);
+	if (fCover)
+		fCover->SetPointerHidden(fCursorHidden);
 }
 
 SdlWindow* SdlDisplay::WindowWithId(Uint32 id) const
@@ -433,12 +635,29 @@ std::unique_ptr<Display> CreateSdlDisplay()
 	// on a text console, say). Skip SDL then.
 	if (!named && !AnyScreenPossible())
 		return nullptr;
+	// SDL takes a Wayland compositor when it is named or when there is no X display beside it.
+	const bool waylandFirst = named ? strcmp(requested, "wayland") == 0 : !HasEnvironment("DISPLAY");
+	if (waylandFirst && ProbeWaylandSeat() == WaylandSeat::kNone) {
+		// SDL 2.26 would crash in SDL_Init.
+		if (HasEnvironment("DISPLAY")) {
+			fprintf(stderr, "sdl: the Wayland compositor offers no seat; using X11 instead\n");
+			SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_OVERRIDE);
+		} else {
+			fprintf(stderr, "sdl: the Wayland compositor offers no seat; going on without a "
+			                "screen, keys from the terminal\n");
+			return nullptr;
+		}
+	}
 	if (SDL_Init(SDL_INIT_VIDEO) != 0) {
 		if (named)
 			fprintf(stderr, "sdl: cannot start video driver %s: %s\n", requested, SDL_GetError());
 		return nullptr;
 	}
 	auto session = std::make_unique<SdlSession>();
+	// On X the windows are override-redirect: no window manager places, decorates or stacks
+	// them, and the display keeps them above every other window itself (X11ScreenCover).
+	if (strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0)
+		SDL_SetHintWithPriority(SDL_HINT_X11_FORCE_OVERRIDE_REDIRECT, "1", SDL_HINT_OVERRIDE);
 	// SDL falls back to a stand-in by itself when there is no screen (no DISPLAY, say); then the
 	// headless display serves better: its keyboard is the terminal.
 	if (!named && IsStandIn(SDL_GetCurrentVideoDriver()))

@@ -34,10 +34,21 @@ class SdlSession
 {
 public:
 	SdlSession() = default;
-	~SdlSession() { SDL_Quit(); }
+	~SdlSession()
+	{
+		if (!fAbandoned)
+			SDL_Quit();
+	}
+
+	// The connection to the screen is gone: SDL_Quit would talk to it. SDL's state is left as
+	// it is, for the rest of the process.
+	void Abandon() { fAbandoned = true; }
 
 	SdlSession(const SdlSession&) = delete;
 	SdlSession& operator=(const SdlSession&) = delete;
+
+private:
+	bool fAbandoned = false;
 };
 
 } // namespace BPrivate

@@ -21,9 +21,15 @@ void ReportSdlError(const char* what)
 std::unique_ptr<SdlWindow> SdlWindow::Create(DisplayClient& client)
 {
 	const BRect frame = client.DisplayFrame();
+	// SDL lists the primary output first; on several heads it need not be at the root's origin.
+	SDL_Rect primary = {0, 0, 0, 0};
+	if (SDL_GetDisplayBounds(0, &primary) != 0)
+		primary = {0, 0, 0, 0};
 	// Created hidden, so that the cursor can be set before the window appears.
-	WindowHandle window(SDL_CreateWindow(client.DisplayTitle(), static_cast<int>(frame.left),
-	                                     static_cast<int>(frame.top), frame.IntegerWidth() + 1,
+	WindowHandle window(SDL_CreateWindow(client.DisplayTitle(),
+	                                     primary.x + static_cast<int>(frame.left),
+	                                     primary.y + static_cast<int>(frame.top),
+	                                     frame.IntegerWidth() + 1,
 	                                     frame.IntegerHeight() + 1,
 	                                     SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN));
 	if (!window) {
@@ -116,6 +122,13 @@ void SdlWindow::TakeFocus()
 	SDL_RaiseWindow(fWindow.get());
 	// Without a window manager nobody else hands out the keyboard; with one, this is a request.
 	SDL_SetWindowInputFocus(fWindow.get());
+}
+
+void SdlWindow::Abandon()
+{
+	(void)fTexture.release();
+	(void)fRenderer.release();
+	(void)fWindow.release();
 }
 
 void SdlWindow::Upload(BRect area)

@@ -11,8 +11,8 @@ namespace BPrivate {
 
 class DisplayClient;
 
-// One client's window on the screen: an undecorated SDL window at the client's frame, its
-// renderer and a streaming texture the size of the client's framebuffer. The texture is the
+// One client's window on the screen: an undecorated SDL window at the client's frame (counted from
+// the top-left corner of SDL's first display, the primary output), its renderer and a streaming texture the size of the client's framebuffer. The texture is the
 // screen's copy of the framebuffer; presenting uploads what changed and draws the whole texture.
 // Main thread only, like all of SDL's video calls.
 class SdlWindow
@@ -25,6 +25,7 @@ public:
 
 	DisplayClient& Client() const { return fClient; }
 	Uint32 Id() const { return SDL_GetWindowID(fWindow.get()); }
+	SDL_Window* Get() const { return fWindow.get(); }
 
 	// Shows what was painted since the last present, if anything.
 	void PresentDamage();
@@ -34,6 +35,9 @@ public:
 	void RecreateTexture();
 	// Puts the window on top and gives it the keyboard.
 	void TakeFocus();
+	// The connection to the screen is gone: the SDL objects are left to SDL, which can no longer
+	// free them without the connection, and this no longer touches them.
+	void Abandon();
 
 private:
 	SdlWindow(DisplayClient& client, WindowHandle window, RendererHandle renderer);

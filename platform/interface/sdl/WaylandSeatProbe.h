@@ -1,0 +1,18 @@
+#pragma once
+
+namespace BPrivate {
+
+// What the Wayland compositor the environment names (WAYLAND_DISPLAY, or its default socket)
+// offers, found by one registry round trip on a connection of its own, closed again at once.
+// SDL 2.26 crashes in SDL_Init on a compositor with no seat (a headless weston, say): the SDL
+// display asks this first.
+enum class WaylandSeat
+{
+	kNoCompositor,
+	kNone,
+	kOffered,
+};
+
+WaylandSeat ProbeWaylandSeat();
+
+} // namespace BPrivate

@@ -1,0 +1,322 @@
+// The real program owning a whole X screen larger than its window: one head of 1920 x 1080 and two
+// heads (Xinerama), with a window manager and without, a coloured desktop, and
+// windows that take the focus opened before and after it. Real key events (xdotool), real
+// screenshots (xwd), a real X server killed under it.
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "support/Eventually.h"
+#include "support/ImageFiles.h"
+#include "support/ProgramRun.h"
+#include "support/RemoteUnitRig.h"
+#include "support/TempDirectory.h"
+#include "support/XKeyboardHolder.h"
+#include "support/Xvfb.h"
+#include "support/Xwd.h"
+
+using namespace VelmoTest;
+using namespace std::chrono_literals;
+
+namespace {
+
+const uint32_t kBlack = 0x000000;
+const uint32_t kPurple = 0x8442ff;
+// The desktop's colour, which must not show anywhere while the program runs.
+const char* const kDesktop = "#3070c0";
+
+uint32_t Rgb(const Xwd& image, int32_t x, int32_t y)
+{
+	const rgb_color color = image.PixelAt(x, y);
+	return uint32_t(color.red) << 16 | uint32_t(color.green) << 8 | color.blue;
+}
+
+// A screen's place in the root window.
+struct Head
+{
+	int32_t x, y, width, height;
+};
+
+struct Layout
+{
+	const char* name;
+	std::vector<std::string> screens;
+	bool xinerama;
+	std::vector<Head> heads;
+	bool windowManager;
+};
+
+// Where the screenshot does not show the question as the program paints it: the logo exactly at
+// (412, 284), purple text in the text area, black everywhere else on every head. Empty when it
+// does.
+std::string WhereNotAsPainted(const Xwd& image, const std::vector<Head>& heads,
+                              const ImageFiles::Image& logo)
+{
+	std::ostringstream where;
+	bool purple = false;
+	for (const Head& head : heads) {
+		if (image.Width() < head.x + head.width || image.Height() < head.y + head.height) {
+			where << "the screenshot is " << image.Width() << " x " << image.Height();
+			return where.str();
+		}
+		for (int32_t y = head.y; y < head.y + head.height; y++) {
+			for (int32_t x = head.x; x < head.x + head.width; x++) {
+				const uint32_t shown = Rgb(image, x, y);
+				const bool inLogo = x >= 412 && x < 412 + 200 && y >= 284 && y < 284 + 150;
+				const bool inText = x >= 320 && x <= 704 && y >= 559 && y <= 654;
+				uint32_t expected = kBlack;
+				if (inLogo)
+					expected = logo.At(x - 412, y - 284) & 0xffffff;
+				if (inText) {
+					// The text's edges blend purple into black: no channel above purple's.
+					purple = purple || shown == kPurple;
+					if ((shown >> 16) > (kPurple >> 16) || ((shown >> 8) & 0xff) > 0x42) {
+						where << "(" << x << ", " << y << ") is " << std::hex << shown
+						      << " in the text area";
+						return where.str();
+					}
+					continue;
+				}
+				if (shown != expected) {
+					where << "(" << x << ", " << y << ") is " << std::hex << shown
+					      << " for " << expected;
+					return where.str();
+				}
+			}
+		}
+	}
+	if (!purple)
+		return "no purple text";
+	return "";
+}
+
+class X11WholeScreen : public testing::TestWithParam<Layout>
+{
+protected:
+	void SetUp() override
+	{
+		Xvfb::Options options;
+		options.screens = GetParam().screens;
+		options.xinerama = GetParam().xinerama;
+		std::string error;
+		fServer = Xvfb::Start(options, &error);
+		if (fServer == nullptr)
+			GTEST_SKIP() << "this X server cannot start: " << error;
+		if (GetParam().windowManager) {
+			ASSERT_NO_FATAL_FAILURE(StartWindowManager());
+		}
+		ASSERT_TRUE(fServer->Run({"xsetroot", "-solid", kDesktop}, nullptr, &error)) << error;
+		fLogo = ImageFiles::Pattern(200, 150);
+		ASSERT_TRUE(ImageFiles::WriteBmp(fRoot.LogoPath(), fLogo, 24));
+	}
+
+	void StartWindowManager()
+	{
+		std::string error;
+		fWindowManager = fServer->Launch({"openbox"}, &error,
+		                                 {{"HOME", fHome.Path()},
+		                                  {"XDG_CONFIG_HOME", fHome.Join("config")},
+		                                  {"XDG_CACHE_HOME", fHome.Join("cache")},
+		                                  {"XDG_DATA_HOME", fHome.Join("data")}});
+		ASSERT_NE(fWindowManager, nullptr) << error;
+		std::string output;
+		ASSERT_TRUE(Eventually([&] {
+			return fServer->Run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, &output) &&
+			       output.find("window id") != std::string::npos;
+		}, 20s)) << "the window manager did not come up: " << output;
+	}
+
+	ProgramRun::Options ProgramOptions() const
+	{
+		ProgramRun::Options options;
+		options.environment["BEOS_ROOT"] = fRoot.Path();
+		options.environment["DISPLAY"] = fServer->DisplayName();
+		options.unsetEnvironment = {"BEOS_DISPLAY", "SDL_VIDEODRIVER", "WAYLAND_DISPLAY"};
+		return options;
+	}
+
+	// Opens an editor (which takes the focus when it appears) at `geometry`, and waits until it
+	// is mapped and has the focus.
+	std::unique_ptr<Xvfb::Process> OpenEditor(const std::string& geometry)
+	{
+		// It sets no _NET_WM_PID: it is found by a title of its own.
+		std::string title = "editor at " + geometry;
+		// xdotool reads the title as a regular expression.
+		std::replace(title.begin(), title.end(), '+', ' ');
+		std::string error;
+		std::unique_ptr<Xvfb::Process> editor =
+		    fServer->Launch({"xedit", "-geometry", geometry, "-title", title}, &error);
+		EXPECT_NE(editor, nullptr) << error;
+		if (editor == nullptr)
+			return nullptr;
+		std::string window;
+		EXPECT_TRUE(Eventually([&] {
+			return fServer->Run({"xdotool", "search", "--onlyvisible", "--name", title}, &window);
+		}, 20s)) << "the editor never appeared";
+		// Without a window manager nobody hands it the keyboard: it takes it, as a program
+		// the user starts by hand would.
+		std::istringstream ids(window);
+		std::string id;
+		if (ids >> id)
+			fServer->Run({"xdotool", "windowfocus", "--sync", id});
+		return editor;
+	}
+
+	// Takes screenshots until one shows the question as painted on every head.
+	void ExpectTheQuestionOnABlackScreen()
+	{
+		std::string why = "no screenshot";
+		const bool shown = Eventually([&] {
+			Xwd image;
+			std::string error;
+			if (!fServer->Screenshot(&image, &error)) {
+				why = error;
+				return false;
+			}
+			why = WhereNotAsPainted(image, GetParam().heads, fLogo);
+			return why.empty();
+		}, 20s);
+		EXPECT_TRUE(shown) << why;
+	}
+
+	void ExpectReturnToEndIt()
+	{
+		// No focus given first: the program holds the keyboard whatever has the focus.
+		std::string error;
+		ASSERT_TRUE(fServer->Run({"xdotool", "key", "Return"}, nullptr, &error)) << error;
+		ASSERT_TRUE(fProgram->WaitForLine("  please wait   ", 20s)) << fProgram->Output();
+		ASSERT_TRUE(fProgram->WaitForExit(20s)) << fProgram->Output();
+		EXPECT_TRUE(fProgram->Exited());
+		EXPECT_EQ(fProgram->ExitCode(), 0) << fProgram->Output();
+	}
+
+	TempDirectory fHome{"velmo-openbox-home"};
+	PlatformRootDirectory fRoot;
+	std::unique_ptr<Xvfb> fServer;
+	std::unique_ptr<Xvfb::Process> fWindowManager;
+	std::unique_ptr<ProgramRun> fProgram;
+	ImageFiles::Image fLogo;
+};
+
+std::string LayoutName(const testing::TestParamInfo<Layout>& layout)
+{
+	return layout.param.name;
+}
+
+const Head kOneHead = {0, 0, 1920, 1080};
+// Xvfb puts every screen of a Xinerama layout at the origin: the heads overlap, and the root is
+// the larger.
+const std::vector<Head> kTwoHeads = {{0, 0, 1920, 1080}, {0, 0, 1280, 1024}};
+
+} // namespace
+
+TEST_P(X11WholeScreen, IsBlackOutsideTheWindowAndKeepsItAboveAndTheKeyboardWhateverOpens)
+{
+	std::unique_ptr<Xvfb::Process> before = OpenEditor("400x300+1500+700");
+	fProgram = std::make_unique<ProgramRun>(VelmoResetPath(), ProgramOptions());
+	ASSERT_TRUE(fProgram->WaitForLine("Insert CD, ENTER", 20s)) << fProgram->Output();
+	ExpectTheQuestionOnABlackScreen();
+
+	std::unique_ptr<Xvfb::Process> after = OpenEditor("400x300+600+300");
+	ExpectTheQuestionOnABlackScreen();
+	ExpectReturnToEndIt();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, X11WholeScreen,
+    testing::Values(Layout{"OneHead", {"1920x1080x24"}, false, {kOneHead}, false},
+                    Layout{"OneHeadUnderAWindowManager", {"1920x1080x24"}, false, {kOneHead}, true},
+                    Layout{"TwoHeads", {"1920x1080x24", "1280x1024x24"}, true, kTwoHeads, false},
+                    Layout{"TwoHeadsUnderAWindowManager",
+                           {"1920x1080x24", "1280x1024x24"},
+                           true,
+                           kTwoHeads,
+                           true}),
+    LayoutName);
+
+namespace {
+
+// The cases below need one layout only.
+class X11WholeScreenOfOneHead : public X11WholeScreen
+{
+};
+
+} // namespace
+
+TEST_P(X11WholeScreenOfOneHead, TakesTheKeyboardOnceAnotherClientLetsItGo)
+{
+	XKeyboardHolder holder(fServer->DisplayName());
+	ASSERT_TRUE(holder.Held());
+	fProgram = std::make_unique<ProgramRun>(VelmoResetPath(), ProgramOptions());
+	ASSERT_TRUE(fProgram->WaitForLine("Insert CD, ENTER", 20s)) << fProgram->Output();
+	ExpectTheQuestionOnABlackScreen();
+	std::unique_ptr<Xvfb::Process> editor = OpenEditor("400x300+600+300");
+	holder.Release();
+	// Keys typed before the program has the keyboard go to the editor; then it takes it.
+	std::string error;
+	ASSERT_TRUE(Eventually([&] {
+		fServer->Run({"xdotool", "key", "Return"}, nullptr, &error);
+		return fProgram->WaitForLine("  please wait   ", 200ms);
+	}, 20s)) << fProgram->Output();
+	ASSERT_TRUE(fProgram->WaitForExit(20s)) << fProgram->Output();
+	EXPECT_EQ(fProgram->ExitCode(), 0) << fProgram->Output();
+}
+
+TEST_P(X11WholeScreenOfOneHead, GoesOnWithoutAScreenWhenTheXServerDiesAndTheUnitsEnterEndsIt)
+{
+	RemoteUnitRig rig;
+	ASSERT_TRUE(ImageFiles::WriteBmp(rig.root.LogoPath(), fLogo, 24));
+	std::string error;
+	ASSERT_TRUE(rig.StartUnit(&error)) << error;
+	ProgramRun::Options options = ProgramOptions();
+	options.environment["BEOS_ROOT"] = rig.root.Path();
+	ProgramRun& program = rig.StartProgram(options);
+	ASSERT_TRUE(program.WaitForLine(rig.ModelLine(), 20s)) << program.Output();
+	ASSERT_TRUE(program.WaitForLine("Insert CD, ENTER", 20s)) << program.Output();
+	// Asking, the screen painted: the moment a display goes away in.
+	ExpectTheQuestionOnABlackScreen();
+
+	fServer->Kill();
+	ASSERT_TRUE(program.WaitForLine(
+	    "sdl: the connection to the screen is gone; going on without one, keys from the terminal",
+	    20s))
+	    << program.Output();
+	EXPECT_FALSE(program.WaitForExit(300ms)) << program.Output();
+
+	rig.unit.PressKey(UnitSim::Key::Enter);
+	ASSERT_TRUE(program.WaitForLine("  please wait   ", 20s)) << program.Output();
+	ASSERT_TRUE(program.WaitForExit(20s)) << program.Output();
+	EXPECT_TRUE(program.Exited());
+	EXPECT_EQ(program.ExitCode(), 0) << program.Output();
+	EXPECT_TRUE(program.WaitForLine("Reset with mode = 0", 0ms));
+	EXPECT_EQ(program.Output().find("X connection"), std::string::npos) << program.Output();
+}
+
+TEST_P(X11WholeScreenOfOneHead, GoesOnWithoutAScreenWhenTheXServerDiesAndTheTerminalsEnterEndsIt)
+{
+	fProgram = std::make_unique<ProgramRun>(VelmoResetPath(), ProgramOptions());
+	ASSERT_TRUE(fProgram->WaitForLine("Insert CD, ENTER", 20s)) << fProgram->Output();
+	ExpectTheQuestionOnABlackScreen();
+	fServer->Kill();
+	ASSERT_TRUE(fProgram->WaitForLine(
+	    "sdl: the connection to the screen is gone; going on without one, keys from the terminal",
+	    20s))
+	    << fProgram->Output();
+	fProgram->Type("\r");
+	ASSERT_TRUE(fProgram->WaitForLine("  please wait   ", 20s)) << fProgram->Output();
+	ASSERT_TRUE(fProgram->WaitForExit(20s)) << fProgram->Output();
+	EXPECT_EQ(fProgram->ExitCode(), 0) << fProgram->Output();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, X11WholeScreenOfOneHead,
+    testing::Values(Layout{"OneHeadUnderAWindowManager", {"1920x1080x24"}, false, {kOneHead},
+                           true}),
+    LayoutName);
