@@ -49,6 +49,7 @@ UnitSimulator::~UnitSimulator()
 	Stop();
 	_Unlink();
 	fTerminal.Close();
+	fProbe.Close();
 	if (fWakeRead >= 0)
 		close(fWakeRead);
 	if (fWakeWrite >= 0)
@@ -84,6 +85,8 @@ bool UnitSimulator::Start(std::string* error)
 	fWakeRead = wake[0];
 	fWakeWrite = wake[1];
 	if (!fTerminal.Open(error))
+		return false;
+	if (fOptions.probeLine && !fProbe.Open(error))
 		return false;
 	fSlavePath = fTerminal.SlavePath();
 

@@ -57,6 +57,10 @@ struct Options
 	// The unit sits behind a USB serial adapter with this latency timer (see LatencyTimer): what
 	// it sends reaches the line in chunks, at most this period late. Zero: no adapter.
 	std::chrono::milliseconds latencyTimer{0};
+	// Measures the pseudo-terminal's own delays, a byte every millisecond through a second one,
+	// and counts them among the stalls (StallCount). For tests that judge the program's output
+	// by when bytes arrive.
+	bool probeLine = false;
 };
 
 struct LcdFrame
@@ -116,10 +120,10 @@ public:
 	Clock::duration LongestSendOverrun() const;
 	// Replies that went out kStallThreshold or more later than a real unit would have sent them,
 	// because this unit's own thread ran late: it waited for a processor or for its lock, or
-	// overslept; and replies the pseudo-terminal carried across late, found still unread past the
-	// program's read time-out. Such a reply may reach the program cut in two, or after its read
-	// time-out, and then be read together with the next one; a real unit's on a real line never
-	// does.
+	// overslept. And, with Options::probeLine, the moments the pseudo-terminal itself was slow to
+	// carry bytes across (its kernel work kept waiting on a busy machine), which delays polls and
+	// replies alike. Such a reply may reach the program cut in two, or after its read time-out,
+	// and then be read together with the next one; a real unit's on a real line never does.
 	uint64_t StallCount() const;
 	Clock::duration LongestStall() const;
 	// When the latest stalled replies (at most 10,000) went out.
@@ -154,12 +158,10 @@ private:
 	void _SendDueReplies();
 	// `due`: when a real unit would have begun to send it; a reply that goes out later by
 	// kStallThreshold or more counts as a stall.
-	void _SendReply(const std::vector<uint8_t>& reply, KeySet held, Clock::time_point due,
-	                bool inTime);
-	// A reply meant to be read within the program's read time-out still unread well after it
-	// went out: the terminal carried it late (its kernel work was kept waiting), or the poll
-	// before it. Counted as a stall, the line's rather than the thread's.
-	void _CheckUnread(bool pollTaken);
+	void _SendReply(const std::vector<uint8_t>& reply, KeySet held, Clock::time_point due);
+	// Takes the probe byte when it has `arrived` (counting a stall of the line when it took
+	// kLineStall or more, less what this thread was `heldBack`), and sends the next when due.
+	void _Probe(bool arrived, Clock::duration heldBack);
 	void _CountStall(Clock::duration late);
 	std::vector<uint8_t> _ReplyFor(Misbehaviour misbehaviour, KeySet held);
 	// The most a byte went out after its time at the line's pace.
@@ -226,13 +228,13 @@ private:
 		Clock::time_point dueByTheLine;
 		std::vector<uint8_t> bytes;
 		KeySet held;
-		// Meant to come within the program's read time-out of its poll.
-		bool inTime;
 	};
-	// When to look next whether the last reply meant to be read in time still waits unread on
-	// the line, and until when; Clock::time_point() when there is nothing to look at.
-	Clock::time_point fUnreadCheckAt;
-	Clock::time_point fUnreadCheckUntil;
+	// A second pseudo-terminal, open with Options::probeLine, through which a byte is sent every
+	// millisecond: how long it takes to cross is how long the kernel's own work that carries
+	// bytes across a pseudo-terminal is kept waiting, which delays the line's bytes alike.
+	PseudoTerminal fProbe;
+	Clock::time_point fProbeSentAt;
+	Clock::time_point fNextProbeAt;
 	std::deque<PendingReply> fPendingReplies;
 	LatencyTimer fLatencyTimer;
 	int fLateRepliesOrdered = 0;

@@ -40,7 +40,6 @@ bool UnitSimulator::PlugBack(std::string* error)
 	fLatencyTimer.Clear();
 	fLineFreeAt = Clock::time_point();
 	fDueLineFreeAt = Clock::time_point();
-	fUnreadCheckAt = Clock::time_point();
 
 	std::lock_guard<std::mutex> guard(fLock);
 	fSlavePath = fTerminal.SlavePath();

@@ -4,7 +4,6 @@
 
 #include <errno.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,12 +22,10 @@ const uint8_t kUnsolicitedByte = 0x55;
 const uint8_t kWrongHeader = 0x91;
 // How long a reply may wait for room in the line before the rest of it is dropped.
 const std::chrono::milliseconds kSendStall{500};
-// The program's read time-out, and how long after a reply meant to come within it the unit looks
-// whether it was read, and then how often and until when.
-const std::chrono::milliseconds kProgramReadTimeout{10};
-const std::chrono::milliseconds kUnreadAfter{12};
-const std::chrono::milliseconds kUnreadEvery{4};
-const std::chrono::milliseconds kUnreadUntil{40};
+// How often the line's own delay is measured, and how long a byte may take to cross a second
+// pseudo-terminal before the line counts as stalled.
+const std::chrono::milliseconds kProbeEvery{1};
+const std::chrono::milliseconds kLineStall{2};
 // A poll() shorter than this found its bytes waiting.
 const std::chrono::microseconds kWaitedNotAtAll{100};
 
@@ -64,11 +61,14 @@ void UnitSimulator::_Run()
 		if (!fPendingReplies.empty() && fPendingReplies.front().due < wakeAt)
 			wakeAt = fPendingReplies.front().due;
 		wakeAt = std::min(wakeAt, fLatencyTimer.NextDue());
-		if (fUnreadCheckAt != Clock::time_point())
-			wakeAt = std::min(wakeAt, fUnreadCheckAt);
+		if (fProbe.IsOpen() && fProbeSentAt == Clock::time_point())
+			wakeAt = std::min(wakeAt, fNextProbeAt);
 
-		struct pollfd entries[2] = {{fWakeRead, POLLIN, 0}, {fTerminal.Master(), POLLIN, 0}};
-		int count = fTerminal.IsOpen() ? 2 : 1;
+		// poll() passes over the entries of a closed line or of no probe.
+		struct pollfd entries[3] = {{fWakeRead, POLLIN, 0},
+		                            {fTerminal.IsOpen() ? fTerminal.Master() : -1, POLLIN, 0},
+		                            {fProbe.IsOpen() ? fProbe.Slave() : -1, POLLIN, 0}};
+		const nfds_t count = 3;
 		const Clock::time_point pollFrom = Clock::now();
 		int result = PollUntil(entries, count, wakeAt);
 		const Clock::time_point pollTo = Clock::now();
@@ -84,7 +84,7 @@ void UnitSimulator::_Run()
 			while (read(fWakeRead, drain, sizeof(drain)) > 0) {
 			}
 		}
-		if (result > 0 && count == 2 && (entries[1].revents & POLLIN) != 0) {
+		if (result > 0 && entries[1].fd >= 0 && (entries[1].revents & POLLIN) != 0) {
 			uint8_t buffer[256];
 			ssize_t length = read(fTerminal.Master(), buffer, sizeof(buffer));
 			Clock::time_point readAt = Clock::now();
@@ -105,14 +105,14 @@ void UnitSimulator::_Run()
 				_Take(buffer[index], dueArrival);
 				_SendDueReplies();
 			}
-		} else if (result > 0 && count == 2 && (entries[1].revents & (POLLHUP | POLLERR)) != 0) {
+		} else if (result > 0 && entries[1].fd >= 0 && (entries[1].revents & (POLLHUP | POLLERR)) != 0) {
 			// The unit holds its own slave descriptor, so this should not last; do not spin.
 			_SleepUntil(Clock::now() + std::chrono::milliseconds(10));
 		}
 
 		_SendDueReplies();
 		_DeliverHeld();
-		_CheckUnread(false);
+		_Probe(result > 0 && (entries[2].revents & POLLIN) != 0, heldBack);
 		if (unsolicited && fTerminal.IsOpen() && Clock::now() >= fNextUnsolicited) {
 			_Send(std::vector<uint8_t>(1, kUnsolicitedByte));
 			fNextUnsolicited = Clock::now() + fOptions.unsolicitedInterval;
@@ -151,7 +151,6 @@ void UnitSimulator::_Take(uint8_t byte, Clock::time_point dueAt)
 				fPollTimes.pop_front();
 			fChanged.notify_all();
 		}
-		_CheckUnread(true);
 		_Answer(dueAt);
 		return;
 	}
@@ -185,11 +184,10 @@ void UnitSimulator::_Answer(Clock::time_point polledAt)
 		return;
 	std::vector<uint8_t> reply = _ReplyFor(misbehaviour, held);
 	if (misbehaviour == Misbehaviour::LateReply || _TakeLateReply()) {
-		fPendingReplies.push_back({takenAt + delay, polledAt + delay, std::move(reply), held,
-		                           delay < kProgramReadTimeout});
+		fPendingReplies.push_back({takenAt + delay, polledAt + delay, std::move(reply), held});
 		return;
 	}
-	_SendReply(reply, held, polledAt, true);
+	_SendReply(reply, held, polledAt);
 }
 
 void UnitSimulator::_SendDueReplies()
@@ -201,12 +199,12 @@ void UnitSimulator::_SendDueReplies()
 			std::lock_guard<std::mutex> guard(fLock);
 			fLongestOverrun = std::max(fLongestOverrun, Clock::now() - pending.due);
 		}
-		_SendReply(pending.bytes, pending.held, pending.dueByTheLine, pending.inTime);
+		_SendReply(pending.bytes, pending.held, pending.dueByTheLine);
 	}
 }
 
 void UnitSimulator::_SendReply(const std::vector<uint8_t>& reply, KeySet held,
-                               Clock::time_point due, bool inTime)
+                               Clock::time_point due)
 {
 	const Clock::duration lateToStart = Clock::now() - due;
 	{
@@ -224,31 +222,29 @@ void UnitSimulator::_SendReply(const std::vector<uint8_t>& reply, KeySet held,
 	const Clock::duration late = std::max(lateToStart, Clock::duration::zero()) + _Send(reply);
 	if (late >= kStallThreshold)
 		_CountStall(late);
-	// Behind an adapter's latency timer a reply is held back on purpose.
-	if (inTime && fOptions.latencyTimer.count() == 0) {
-		const Clock::time_point sent = Clock::now();
-		fUnreadCheckAt = sent + kUnreadAfter;
-		fUnreadCheckUntil = sent + kUnreadUntil;
-	}
 }
 
-void UnitSimulator::_CheckUnread(bool pollTaken)
+void UnitSimulator::_Probe(bool arrived, Clock::duration heldBack)
 {
-	if (fUnreadCheckAt == Clock::time_point() || !fTerminal.IsOpen())
+	if (!fProbe.IsOpen())
 		return;
 	const Clock::time_point now = Clock::now();
-	if (now < fUnreadCheckAt && !pollTaken)
-		return;
-	int waiting = 0;
-	if (ioctl(fTerminal.Slave(), FIONREAD, &waiting) == 0 && waiting > 0) {
-		_CountStall(now - fUnreadCheckAt + kUnreadAfter - kProgramReadTimeout);
-		fUnreadCheckAt = Clock::time_point();
-		return;
+	if (arrived) {
+		uint8_t drain[64];
+		while (read(fProbe.Slave(), drain, sizeof(drain)) > 0) {
+		}
+		// What this thread's own wait added is not the line's.
+		const Clock::duration crossing = now - fProbeSentAt - heldBack;
+		if (crossing >= kLineStall)
+			_CountStall(crossing);
+		fProbeSentAt = Clock::time_point();
+		fNextProbeAt = now + kProbeEvery;
 	}
-	if (pollTaken || now >= fUnreadCheckUntil)
-		fUnreadCheckAt = Clock::time_point();
-	else
-		fUnreadCheckAt = now + kUnreadEvery;
+	if (fProbeSentAt == Clock::time_point() && now >= fNextProbeAt) {
+		const uint8_t byte = 0;
+		if (write(fProbe.Master(), &byte, 1) == 1)
+			fProbeSentAt = now;
+	}
 }
 
 void UnitSimulator::_CountStall(Clock::duration late)
@@ -372,7 +368,6 @@ void UnitSimulator::_DoHangUp()
 	fLcdRemaining = 0;
 	fPendingReplies.clear();
 	fLatencyTimer.Clear();
-	fUnreadCheckAt = Clock::time_point();
 	std::lock_guard<std::mutex> guard(fLock);
 	fHungUp = true;
 	fHangUpRequested = false;
