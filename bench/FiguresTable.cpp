@@ -26,6 +26,8 @@ const double kStartAimMs = 150.0;
 const double kCpuAimRatio = 1.3;
 const double kPassAimRatio = 1.05;
 const double kPingPongAimRatio = 1.5;
+// The USB adapter's latency timer in the field benchmark.
+const double kAdapterTimerMs = 16.0;
 
 Figures ReadFigures(const char* path)
 {
@@ -65,8 +67,10 @@ public:
 	}
 
 	// A latency as "median / upper unit" against `limit`: met when both are within it.
+	// `note`, when given, follows the figures in brackets.
 	void Latency(const std::string& figure, const std::string& prefix, const char* upper,
-	             double limit, const std::string& reference, const std::string& aim)
+	             double limit, const std::string& reference, const std::string& aim,
+	             const std::string& note = "")
 	{
 		const std::string medianName = prefix + "_median_ms";
 		const std::string upperName = prefix + "_" + upper + "_ms";
@@ -76,7 +80,9 @@ public:
 		}
 		const double median = Get(medianName);
 		const double high = Get(upperName);
-		const std::string measured = Precise(median) + " / " + Precise(high) + " ms";
+		std::string measured = Precise(median) + " / " + Precise(high) + " ms";
+		if (!note.empty())
+			measured += " (" + note + ")";
 		// Both within: met; the median alone: the upper figure is what missed.
 		std::string verdict = "missed";
 		if (median <= limit && high <= limit)
@@ -171,6 +177,73 @@ void RemoteKeyRows(Table& table)
 			                  model.name + ", median / p99",
 			              prefix + ".key_" + (where[0] == 't' ? "terminal" : "lcd"), "p99", pass,
 			              reference, "within one pass");
+		}
+	}
+}
+
+// The unit in the field: after replies 40 ms late, and behind a USB adapter's latency timer. Each
+// beside the line's floor, and the in-step pass of the same run.
+void FieldRows(Table& table)
+{
+	struct Condition
+	{
+		const char* key;
+		const char* name;
+		// Limits in floors: the terminal's; the LCD's is one pass more, as the announcement is
+		// sent to it at the start of the next pass.
+		double terminalFloors;
+		const char* terminalAim;
+		const char* lcdAim;
+	};
+	const Condition conditions[] = {
+	    {"late", "after 10 replies 40 ms late", 1, "within one floor (in step)",
+	     "within two floors"},
+	    {"adapter", "behind a 16 ms latency-timer adapter", 2,
+	     "within two floors (a reply behind at most)", "within three floors"},
+	};
+	for (const Condition& condition : conditions) {
+		for (const Model& model : kModels) {
+			const std::string prefix = std::string("remote.") + model.key + "." + condition.key;
+			const double floor = table.Get(std::string("remote.") + model.key + ".floor_ms");
+			const double inStep = table.Get(std::string("remote.") + model.key + ".pass_median_ms");
+			std::string reference = std::isnan(floor) ? "line's floor (not measured)"
+			                                          : "line's floor: " + Fixed(floor, 1) + " ms";
+			if (!std::isnan(inStep))
+				reference += "; in step, this run: " + Fixed(inStep, 1) + " ms";
+
+			const std::string passFigure =
+			    std::string("pass period ") + condition.name + ", " + model.name + ", median";
+			const double median = table.Get(prefix + ".pass_median_ms");
+			const bool late = condition.key[0] == 'l';
+			const std::string passAim =
+			    late ? "within 5 % of the floor" : "within the floor + one timer period";
+			if (std::isnan(median) || std::isnan(floor)) {
+				table.Missing(passFigure, reference, passAim);
+			} else {
+				std::string measured =
+				    Fixed(median, 1) + " ms (" + Fixed(median / floor, 3) + " × floor; " +
+				    Fixed(table.Get(prefix + ".passes_under_floor"), 0) + " of " +
+				    Fixed(table.Get(prefix + ".passes"), 0) + " passes under it; " +
+				    Fixed(table.Get(prefix + ".rejected_replies"), 0) + " of " +
+				    Fixed(table.Get(prefix + ".polls"), 0) + " replies rejected)";
+				const bool met = late ? std::fabs(median / floor - 1) <= kPassAimRatio - 1
+				                      : median <= floor + kAdapterTimerMs;
+				table.Row(passFigure, measured, reference, passAim, Verdict(met));
+			}
+
+			const std::string inStepNote =
+			    table.Has(prefix + ".runs")
+			        ? Fixed(table.Get(prefix + ".keys_read_in_step"), 0) + " of " +
+			              Fixed(table.Get(prefix + ".runs"), 0) + " read by their own poll"
+			        : "";
+			table.Latency(std::string("unit's ENTER → announcement on the terminal ") +
+			                  condition.name + ", " + model.name + ", median / max",
+			              prefix + ".key_terminal", "max", condition.terminalFloors * floor,
+			              reference, condition.terminalAim, inStepNote);
+			table.Latency(std::string("unit's ENTER → announcement on the LCD ") + condition.name +
+			                  ", " + model.name + ", median / max",
+			              prefix + ".key_lcd", "max", (condition.terminalFloors + 1) * floor,
+			              reference, condition.lcdAim);
 		}
 	}
 }
@@ -284,6 +357,7 @@ int main(int argc, char** argv)
 	Table table(ReadFigures(argv[1]));
 	PassRows(table);
 	RemoteKeyRows(table);
+	FieldRows(table);
 	ScreenRows(table);
 	ResetRows(table);
 	ResourceRows(table);
