@@ -4,7 +4,13 @@
 // (33 bytes) and the poll byte, one write call per byte; reads the reply a byte at a time out of
 // what it read ahead, each read waiting at most 10 ms counted from when the written bytes have
 // left the line at 57600 bit/s; then pauses 20 ms. The first reply is read until a read times out,
-// which gives the reply's length, as the program learns it. Runs until SIGTERM or SIGINT.
+// which gives the reply's length, as the program learns it. Before each poll it drops whatever
+// input is waiting (one tcflush call), so that a reply its unit sent after the read time-out is
+// not read as the next poll's: in step, the loop's passes wait for their replies as the
+// program's do (which looks at the waiting input before each poll with one call of its own).
+// Without it, each late reply would leave the loop one reply further behind for good, its
+// passes no longer waiting and its reads taking several replies at once: cheaper, and no
+// longer the same work. Runs until SIGTERM or SIGINT.
 //
 //     VelmoAskingLoop DEVICE LINE1 LINE2
 //
@@ -171,6 +177,8 @@ int main(int argc, char** argv)
 		Send(line, kLcdTextCommand);
 		for (size_t index = 0; index < 32; index++)
 			Send(line, uint8_t(text[index]));
+		line.inputStart = line.inputEnd = 0;
+		tcflush(line.descriptor, TCIFLUSH);
 		Send(line, kPollByte);
 		size_t count = 0;
 		while (count < replySize && Receive(line, &reply[count]))

@@ -298,6 +298,10 @@ void ResourceRows(Table& table)
 		    Fixed(cpu, 2) + " % of one core (" + Fixed(cpu / loop, 2) + " × the loop";
 		if (!std::isnan(polls))
 			measured += "; " + Fixed(polls, 0) + " polls/s";
+		const double thread = table.Get(std::string("screen.ui_thread_cpu_") + key + "_percent");
+		if (!std::isnan(thread))
+			measured += "; its remote-unit thread alone " + Fixed(thread, 2) + " %, " +
+			            Fixed(thread / loop, 2) + " ×";
 		measured += ")";
 		table.Row(figure, measured, reference, aim, Verdict(cpu <= loop * kCpuAimRatio));
 	}

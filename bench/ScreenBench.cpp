@@ -372,6 +372,11 @@ void MeasureAsking(const std::string& where, const std::string& key,
 	}
 	AddRow("Resident memory while asking, " + where, Fixed(double(resident), 0, " KiB"), "", "");
 	VelmoBench::RecordFigure("screen.cpu_" + key + "_percent", use.precisePercent);
+	// The remote-unit thread alone: the part of the program that does what the loop does.
+	for (const ThreadUse& thread : use.threads) {
+		if (thread.name == "UserInterface")
+			VelmoBench::RecordFigure("screen.ui_thread_cpu_" + key + "_percent", thread.percent);
+	}
 	VelmoBench::RecordFigure("screen.polls_" + key + "_per_s", pollsPerSecond);
 	VelmoBench::RecordFigure("screen.rss_" + key + "_kib", double(resident));
 	AddThreadNotes("CPU while asking, " + where, use);
