@@ -97,8 +97,11 @@ TEST_P(UnitReseated, UnderTheSameNameIsPolledAgainShowsTheQuestionAndItsEnterRes
 	const Clock::time_point plugged = Clock::now();
 	ASSERT_TRUE(rig.unit.PlugBack(&why)) << why;
 	ASSERT_TRUE(rig.unit.WaitForLcdFrames(framesBefore + 1, Deadline())) << program.Output();
+	// The poll follows the LCD text on the line, and is taken a little after it.
+	ASSERT_TRUE(Eventually(
+	    [&] { return FirstPollAfter(rig.unit, plugged) != Clock::time_point(); }, kGenerous))
+	    << program.Output();
 	const Clock::time_point firstPoll = FirstPollAfter(rig.unit, plugged);
-	ASSERT_NE(firstPoll, Clock::time_point());
 	// The port is opened again at most half a second after its last try, and polls in the pass
 	// after; the rest of the second is for a loaded machine.
 	printf("first poll of the new unit %lld ms after it appeared\n",
