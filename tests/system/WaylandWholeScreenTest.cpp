@@ -155,3 +155,28 @@ TEST_F(WaylandWholeScreen, UnderCageTheWholeOutputIsBlackBesideTheFrameAndTheUni
 	rig.unit.PressKey(UnitSim::Key::Enter);
 	ExpectTheEnd(program);
 }
+
+TEST_F(WaylandWholeScreen, GoesOnWithoutAScreenWhenTheCompositorDiesAndTheUnitsEnterEndsIt)
+{
+	ASSERT_NO_FATAL_FAILURE(StartCompositor(WaylandCompositor::Kind::kSway));
+	if (IsSkipped())
+		return;
+	RemoteUnitRig rig;
+	ASSERT_TRUE(ImageFiles::WriteBmp(rig.root.LogoPath(), fLogo, 24));
+	std::string error;
+	ASSERT_TRUE(rig.StartUnit(&error)) << error;
+	ProgramRun& program = rig.StartProgram(ProgramOptions(rig.root));
+	ASSERT_TRUE(program.WaitForLine(rig.ModelLine(), 20s)) << program.Output();
+	ASSERT_TRUE(program.WaitForLine("Insert CD, ENTER", 20s)) << program.Output();
+	// Asking, the screen painted: the moment a display goes away in.
+	ExpectTheQuestionOnABlackScreen(1920, 1080);
+
+	fCompositor->Kill();
+	ASSERT_TRUE(program.WaitForLine(
+	    "sdl: the connection to the screen is gone; going on without one, keys from the terminal",
+	    20s))
+	    << program.Output();
+	rig.unit.PressKey(UnitSim::Key::Enter);
+	ExpectTheEnd(program);
+	EXPECT_TRUE(program.WaitForLine("Reset with mode = 0", 0ms)) << program.Output();
+}
