@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include "support/Eventually.h"
 
 namespace VelmoTest {
@@ -45,15 +47,16 @@ const passwd* CompositorUser(std::string* error)
 	return user;
 }
 
-// The compositor's socket in `directory` (wayland-N, beside its lock file), or "".
-std::string FindSocket(const std::string& directory)
+// The socket in `directory` whose name starts with `prefix` (wayland-N beside its lock file,
+// say), or "".
+std::string FindFile(const std::string& directory, const std::string& prefix)
 {
 	std::string found;
 	if (DIR* listing = opendir(directory.c_str())) {
 		while (dirent* entry = readdir(listing)) {
 			const std::string name = entry->d_name;
 			struct stat entryStat;
-			if (name.rfind("wayland-", 0) == 0 &&
+			if (name.rfind(prefix, 0) == 0 &&
 			    stat((directory + "/" + name).c_str(), &entryStat) == 0 &&
 			    S_ISSOCK(entryStat.st_mode))
 				found = directory + "/" + name;
@@ -66,6 +69,12 @@ std::string FindSocket(const std::string& directory)
 } // namespace
 
 std::unique_ptr<WaylandCompositor> WaylandCompositor::Start(Kind kind, std::string* error)
+{
+	return Start(kind, Options(), error);
+}
+
+std::unique_ptr<WaylandCompositor> WaylandCompositor::Start(Kind kind, const Options& options,
+                                                            std::string* error)
 {
 	const std::string program = kind == Kind::kSway ? "/usr/bin/sway" : "/usr/bin/cage";
 	if (!Executable(program)) {
@@ -89,9 +98,11 @@ std::unique_ptr<WaylandCompositor> WaylandCompositor::Start(Kind kind, std::stri
 	}
 	chmod(runtime.c_str(), 0700);
 	if (kind == Kind::kSway) {
-		// No XWayland: the program under test must take the Wayland path.
-		compositor->fRuntime.WriteFile("sway.conf", "output HEADLESS-1 mode 1920x1080\n"
-		                                            "xwayland disable\n");
+		// Without XWayland unless asked for: a program with DISPLAY set would take X11.
+		compositor->fRuntime.WriteFile("sway.conf",
+		                               std::string("output HEADLESS-1 mode 1920x1080\n") +
+		                                   (options.xwayland ? "xwayland force\n"
+		                                                     : "xwayland disable\n"));
 		chmod(compositor->fRuntime.Join("sway.conf").c_str(), 0644);
 		command.insert(command.end(), {program, "-c", compositor->fRuntime.Join("sway.conf")});
 	} else {
@@ -119,7 +130,7 @@ std::unique_ptr<WaylandCompositor> WaylandCompositor::Start(Kind kind, std::stri
 	}
 	if (!Eventually(
 	        [&] {
-		        compositor->fSocket = FindSocket(runtime);
+		        compositor->fSocket = FindFile(runtime, "wayland-");
 		        return !compositor->fSocket.empty() || compositor->fServer.HasEnded();
 	        },
 	        std::chrono::seconds(20)) ||
@@ -134,7 +145,40 @@ std::unique_ptr<WaylandCompositor> WaylandCompositor::Start(Kind kind, std::stri
 		*error = program + " shows no output: " + *error;
 		return nullptr;
 	}
+	if (options.xwayland && !compositor->StartXWayland(error))
+		return nullptr;
 	return compositor;
+}
+
+bool WaylandCompositor::StartXWayland(std::string* error)
+{
+	const std::string ipc = FindFile(fRuntime.Path(), "sway-ipc.");
+	if (ipc.empty()) {
+		*error = "sway made no IPC socket";
+		return false;
+	}
+	// XWayland lets in its own user only: sway's own child, which has DISPLAY, lets root in and
+	// tells the display.
+	const std::string file = fRuntime.Join("xdisplay");
+	ChildProcess swaymsg;
+	if (!swaymsg.Start("/usr/bin/swaymsg",
+	                   {"exec", "xhost +si:localuser:root >/dev/null && printenv DISPLAY > " + file +
+	                                ".part && mv " + file + ".part " + file},
+	                   {{"SWAYSOCK", ipc}}) ||
+	    !swaymsg.WaitForExit(std::chrono::seconds(20))) {
+		*error = "swaymsg did not run";
+		return false;
+	}
+	if (!Eventually(
+	        [&] {
+		        std::ifstream in(file);
+		        return static_cast<bool>(std::getline(in, fXDisplay)) && !fXDisplay.empty();
+	        },
+	        std::chrono::seconds(20))) {
+		*error = "XWayland did not come up";
+		return false;
+	}
+	return true;
 }
 
 WaylandCompositor::~WaylandCompositor()

@@ -28,9 +28,17 @@ public:
 		kCage,
 	};
 
+	struct Options
+	{
+		// sway only: XWayland started at once, its display in XDisplay() and open to root.
+		bool xwayland = false;
+	};
+
 	// Starts the compositor and waits until it takes connections. Null with the reason in *error
 	// when it cannot start at all (not installed, say).
 	static std::unique_ptr<WaylandCompositor> Start(Kind kind, std::string* error);
+	static std::unique_ptr<WaylandCompositor> Start(Kind kind, const Options& options,
+	                                                std::string* error);
 	~WaylandCompositor();
 
 	WaylandCompositor(const WaylandCompositor&) = delete;
@@ -39,6 +47,8 @@ public:
 	// What a client of this compositor needs in its environment: WAYLAND_DISPLAY (an absolute
 	// path) and XDG_RUNTIME_DIR.
 	std::map<std::string, std::string> ClientEnvironment() const;
+	// With Options::xwayland: ":N", for DISPLAY.
+	const std::string& XDisplay() const { return fXDisplay; }
 
 	// Runs `path` with `arguments` as a client and waits for it, at most `timeout`; true when it
 	// exited with 0, why not in *error.
@@ -53,9 +63,11 @@ public:
 
 private:
 	WaylandCompositor() = default;
+	bool StartXWayland(std::string* error);
 
 	TempDirectory fRuntime{"velmo-wayland"};
 	std::string fSocket;
+	std::string fXDisplay;
 	ChildProcess fServer;
 };
 
