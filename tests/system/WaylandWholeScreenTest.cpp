@@ -89,6 +89,11 @@ protected:
 		options.environment = fCompositor->ClientEnvironment();
 		options.environment["BEOS_ROOT"] = root.Path();
 		options.unsetEnvironment = {"BEOS_DISPLAY", "SDL_VIDEODRIVER", "DISPLAY"};
+		// Under AddressSanitizer: SDL 2.26 draws a Wayland window through GL only, and Mesa's
+		// driver, unloaded at SDL_Quit, leaves memory that LeakSanitizer can no longer trace to
+		// a library, so no suppression can name it. The display's own code is leak-checked
+		// by the X tests, where SDL draws without GL.
+		options.environment["LSAN_OPTIONS"] = "detect_leaks=0";
 		return options;
 	}
 
