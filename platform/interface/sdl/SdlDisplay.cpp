@@ -26,6 +26,7 @@
 #include "interface/sdl/SdlHandles.h"
 #include "interface/sdl/SdlKeys.h"
 #include "interface/sdl/SdlWindow.h"
+#include "interface/sdl/WaylandConnection.h"
 #include "interface/sdl/WaylandSeatProbe.h"
 #include "interface/sdl/X11Connection.h"
 #include "interface/sdl/X11ScreenCover.h"
@@ -81,8 +82,8 @@ WaitStyle WaitStyleFor(const char* driver)
 // Threads: see Display. The main thread owns every SDL call and fWindows; the others only touch
 // what fLock guards and push the wake event, which SDL allows from any thread.
 //
-// On X the window owns the whole screen (X11ScreenCover). When the connection to the screen
-// breaks, the display says so in one line on standard error and goes on as a headless display
+// On X the window owns the whole screen (X11ScreenCover); on Wayland it asks for the whole output
+// (SdlWindow). When the connection to the screen breaks (X11Connection, WaylandConnection), the display says so in one line on standard error and goes on as a headless display
 // (keys from the terminal), to which it hands its clients; SDL is never called again.
 class SdlDisplay final : public Display
 {
@@ -101,7 +102,17 @@ public:
 private:
 	// The headless display this one became when its screen went away, or null.
 	Display* Fallback() const { return fFallbackView.load(std::memory_order_acquire); }
-	bool ScreenLost() const { return fConnection && fConnection->Lost(); }
+	bool ScreenLost() const
+	{
+		return (fConnection && fConnection->Lost()) ||
+		       (fWaylandConnection && fWaylandConnection->Lost());
+	}
+	// Looks at the connection's socket: see X11Connection and WaylandConnection.
+	bool LookForHangUp()
+	{
+		return (fConnection && fConnection->LookForHangUp()) ||
+		       (fWaylandConnection && fWaylandConnection->LookForHangUp());
+	}
 	void GoHeadless();
 	void ShowWindow(std::unique_ptr<SdlWindow> window);
 	void WakeLocked();
@@ -145,6 +156,8 @@ private:
 
 	// X only, from the first window on. Before the windows, so that they go first.
 	std::unique_ptr<X11Connection> fConnection;
+	// Wayland only, from the first window on.
+	std::unique_ptr<WaylandConnection> fWaylandConnection;
 	std::unique_ptr<X11ScreenCover> fCover;
 	// The window the cover keeps on top.
 	SDL_Window* fCoverFrame = nullptr;
@@ -293,7 +306,7 @@ void SdlDisplay::Dispatch(bigtime_t deadline)
 		fallback->Dispatch(deadline);
 		return;
 	}
-	if (fConnection && fConnection->LookForHangUp()) {
+	if (LookForHangUp()) {
 		GoHeadless();
 		return;
 	}
@@ -333,9 +346,10 @@ void SdlDisplay::Dispatch(bigtime_t deadline)
 			WaitForWork(deadline);
 		haveEvent = SDL_PollEvent(&event) == 1;
 	}
-	// Handling an event may call Xlib (a present after an expose): a hang-up is looked for
-	// first each time (see X11Connection::LookForHangUp).
-	while (haveEvent && !(fConnection && fConnection->LookForHangUp())) {
+	// Handling an event may call Xlib or libwayland (a present after an expose): a hang-up is
+	// looked for first each time (see X11Connection::LookForHangUp). On Wayland SDL's own sign
+	// of a loss is an SDL_QUIT, after a wait that found the socket closed.
+	while (haveEvent && !LookForHangUp()) {
 		HandleEvent(event);
 		haveEvent = SDL_PollEvent(&event) == 1;
 	}
@@ -344,7 +358,7 @@ void SdlDisplay::Dispatch(bigtime_t deadline)
 		if (system_time() >= fCover->NextAttempt())
 			fCover->TryGrab();
 	}
-	if (ScreenLost()) {
+	if (LookForHangUp()) {
 		GoHeadless();
 		return;
 	}
@@ -430,6 +444,8 @@ void SdlDisplay::ShowWindow(std::unique_ptr<SdlWindow> window)
 			fCover = X11ScreenCover::Create(fConnection->Get(), window->Get());
 			fCoverFrame = fCover ? window->Get() : nullptr;
 		}
+	} else if (fWaitStyle == WaitStyle::kInDriver && !fWaylandConnection) {
+		fWaylandConnection = WaylandConnection::ForWindow(window->Get());
 	}
 	// The new window takes the cursor state before it appears.
 	ApplyCursor();
@@ -476,7 +492,8 @@ void SdlDisplay::HandleEvent(const SDL_Event& event)
 		break;
 	case SDL_QUIT:
 		// The window manager asked to close the last window (SDL's signal handlers are
-		// off, so nothing else sends this). A reset utility on a dedicated machine must
+		// off, so nothing else sends this), or SDL lost the Wayland compositor (Dispatch
+		// looks for that before the next event). A reset utility on a dedicated machine must
 		// not be closed from outside, and the display cannot hand a quit request to the
 		// application anyway: the window stays.
 		break;

@@ -25,13 +25,18 @@ std::unique_ptr<SdlWindow> SdlWindow::Create(DisplayClient& client)
 	SDL_Rect primary = {0, 0, 0, 0};
 	if (SDL_GetDisplayBounds(0, &primary) != 0)
 		primary = {0, 0, 0, 0};
+	// A Wayland client cannot place its window, and a compositor tiles or floats it with a frame
+	// of its own: there the window asks for the whole output instead, and Render keeps the
+	// framebuffer at its top-left corner with black beside it. On X the window is placed
+	// exactly, and X11ScreenCover blackens the rest.
+	const bool wholeOutput = strcmp(SDL_GetCurrentVideoDriver(), "wayland") == 0;
 	// Created hidden, so that the cursor can be set before the window appears.
-	WindowHandle window(SDL_CreateWindow(client.DisplayTitle(),
-	                                     primary.x + static_cast<int>(frame.left),
-	                                     primary.y + static_cast<int>(frame.top),
-	                                     frame.IntegerWidth() + 1,
-	                                     frame.IntegerHeight() + 1,
-	                                     SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN));
+	WindowHandle window(SDL_CreateWindow(
+	    client.DisplayTitle(), primary.x + static_cast<int>(frame.left),
+	    primary.y + static_cast<int>(frame.top), frame.IntegerWidth() + 1,
+	    frame.IntegerHeight() + 1,
+	    SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN |
+	        (wholeOutput ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0)));
 	if (!window) {
 		ReportSdlError("cannot create a window");
 		return nullptr;
@@ -158,7 +163,8 @@ void SdlWindow::Render()
 {
 	if (!fTexture)
 		return;
-	// The whole texture every time: after a present the renderer's back buffer is undefined.
+	// The whole window every time: after a present the renderer's back buffer is undefined. A
+	// window larger than the framebuffer (the whole output, on Wayland) is black beside it.
 	SDL_SetRenderDrawColor(fRenderer.get(), 0, 0, 0, SDL_ALPHA_OPAQUE);
 	SDL_RenderClear(fRenderer.get());
 	const SDL_Rect whole = {0, 0, fTextureWidth, fTextureHeight};

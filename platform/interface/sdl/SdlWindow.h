@@ -12,8 +12,10 @@ namespace BPrivate {
 class DisplayClient;
 
 // One client's window on the screen: an undecorated SDL window at the client's frame (counted from
-// the top-left corner of SDL's first display, the primary output), its renderer and a streaming texture the size of the client's framebuffer. The texture is the
-// screen's copy of the framebuffer; presenting uploads what changed and draws the whole texture.
+// the top-left corner of SDL's first display, the primary output), or on Wayland one that asks for
+// the whole output with the framebuffer at its top-left corner; its renderer and a streaming
+// texture the size of the client's framebuffer. The texture is the screen's copy of the
+// framebuffer; presenting uploads what changed and draws the whole texture.
 // Main thread only, like all of SDL's video calls.
 class SdlWindow
 {

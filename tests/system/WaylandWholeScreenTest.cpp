@@ -1,0 +1,263 @@
+// The real program on real Wayland compositors run headless: sway (which would tile the window with
+// a title bar) at 1920 x 1080 and cage (a kiosk compositor, 1280 x 720). Real screenshots (grim), a
+// real key from a virtual keyboard (wtype) under sway and the simulated unit's ENTER under cage,
+// which offers no virtual keyboard.
+
+#include <chrono>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/Eventually.h"
+#include "support/ImageFiles.h"
+#include "support/ProgramRun.h"
+#include "support/RemoteUnitRig.h"
+#include "support/TempDirectory.h"
+#include "support/WaylandCompositor.h"
+
+using namespace VelmoTest;
+using namespace std::chrono_literals;
+
+namespace {
+
+const uint32_t kBlack = 0x000000;
+const uint32_t kPurple = 0x8442ff;
+
+enum class Look
+{
+	kFrameToo,
+	kOutsideTheFrameOnly,
+};
+
+// Where the screenshot does not show the question as the program paints it at the output's
+// top-left corner: the logo exactly at (412, 284), purple text in the text area, black everywhere
+// else on the whole output (or only the black outside the 1024 x 768 frame). Empty when it does.
+std::string WhereNotAsPainted(const ImageFiles::Image& image, const ImageFiles::Image& logo,
+                              Look look = Look::kFrameToo)
+{
+	std::ostringstream where;
+	bool purple = look == Look::kOutsideTheFrameOnly;
+	for (int32_t y = 0; y < image.height; y++) {
+		for (int32_t x = 0; x < image.width; x++) {
+			if (look == Look::kOutsideTheFrameOnly && x < 1024 && y < 768)
+				continue;
+			const uint32_t shown = image.At(x, y) & 0xffffff;
+			const bool inLogo = x >= 412 && x < 412 + 200 && y >= 284 && y < 284 + 150;
+			const bool inText = x >= 320 && x <= 704 && y >= 559 && y <= 654;
+			uint32_t expected = kBlack;
+			if (inLogo)
+				expected = logo.At(x - 412, y - 284) & 0xffffff;
+			if (inText) {
+				// The text's edges blend purple into black: no channel above purple's.
+				purple = purple || shown == kPurple;
+				if ((shown >> 16) > (kPurple >> 16) || ((shown >> 8) & 0xff) > 0x42) {
+					where << "(" << x << ", " << y << ") is " << std::hex << shown
+					      << " in the text area";
+					return where.str();
+				}
+				continue;
+			}
+			if (shown != expected) {
+				where << "(" << x << ", " << y << ") is " << std::hex << shown << " for "
+				      << expected;
+				return where.str();
+			}
+		}
+	}
+	if (!purple)
+		return "no purple text";
+	return "";
+}
+
+class WaylandWholeScreen : public testing::Test
+{
+protected:
+	void StartCompositor(WaylandCompositor::Kind kind)
+	{
+		std::string error;
+		fCompositor = WaylandCompositor::Start(kind, &error);
+		if (fCompositor == nullptr)
+			GTEST_SKIP() << "the compositor cannot start: " << error;
+		fLogo = ImageFiles::Pattern(200, 150);
+	}
+
+	ProgramRun::Options ProgramOptions(const PlatformRootDirectory& root) const
+	{
+		ProgramRun::Options options;
+		options.environment = fCompositor->ClientEnvironment();
+		options.environment["BEOS_ROOT"] = root.Path();
+		options.unsetEnvironment = {"BEOS_DISPLAY", "SDL_VIDEODRIVER", "DISPLAY"};
+		// Under AddressSanitizer: SDL 2.26 draws a Wayland window through GL only, and Mesa's
+		// driver, unloaded at SDL_Quit, leaves memory that LeakSanitizer can no longer trace to
+		// a library, so no suppression can name it. The display's own code is leak-checked
+		// by the X tests, where SDL draws without GL.
+		options.environment["LSAN_OPTIONS"] = "detect_leaks=0";
+		return options;
+	}
+
+	// Takes screenshots until one shows the question as painted on the whole output, which must
+	// be `width` x `height`.
+	void ExpectTheQuestionOnABlackScreen(int32_t width, int32_t height,
+	                                     Look look = Look::kFrameToo)
+	{
+		std::string why = "no screenshot";
+		const bool shown = Eventually([&] {
+			ImageFiles::Image image;
+			if (!fCompositor->Screenshot(&image, &why))
+				return false;
+			if (image.width != width || image.height != height) {
+				why = "the output is " + std::to_string(image.width) + " x " +
+				      std::to_string(image.height);
+				return false;
+			}
+			why = WhereNotAsPainted(image, fLogo, look);
+			return why.empty();
+		}, 20s);
+		EXPECT_TRUE(shown) << why;
+	}
+
+	static void ExpectTheEnd(ProgramRun& program)
+	{
+		ASSERT_TRUE(program.WaitForLine("  please wait   ", 20s)) << program.Output();
+		ASSERT_TRUE(program.WaitForExit(20s)) << program.Output();
+		EXPECT_TRUE(program.Exited()) << program.Output();
+		EXPECT_EQ(program.ExitCode(), 0) << program.Output();
+	}
+
+	std::unique_ptr<WaylandCompositor> fCompositor;
+	ImageFiles::Image fLogo;
+};
+
+} // namespace
+
+TEST_F(WaylandWholeScreen, UnderSwayTheWholeOutputIsBlackBesideTheFrameAndReturnEndsIt)
+{
+	ASSERT_NO_FATAL_FAILURE(StartCompositor(WaylandCompositor::Kind::kSway));
+	if (IsSkipped())
+		return;
+	PlatformRootDirectory root;
+	ASSERT_TRUE(ImageFiles::WriteBmp(root.LogoPath(), fLogo, 24));
+	ProgramRun program(VelmoResetPath(), ProgramOptions(root));
+	ASSERT_TRUE(program.WaitForLine("Insert CD, ENTER", 20s)) << program.Output();
+	ExpectTheQuestionOnABlackScreen(1920, 1080);
+
+	// The virtual keyboard first, the key once it is known: a keyboard that appears at the
+	// moment of its key is a case of its own (see the README's limits).
+	std::string error;
+	ASSERT_TRUE(fCompositor->Run("/usr/bin/wtype", {"-s", "2500", "-k", "Return"}, &error))
+	    << error;
+	ExpectTheEnd(program);
+}
+
+TEST_F(WaylandWholeScreen, UnderCageTheWholeOutputIsBlackBesideTheFrameAndTheUnitsEnterEndsIt)
+{
+	ASSERT_NO_FATAL_FAILURE(StartCompositor(WaylandCompositor::Kind::kCage));
+	if (IsSkipped())
+		return;
+	RemoteUnitRig rig;
+	ASSERT_TRUE(ImageFiles::WriteBmp(rig.root.LogoPath(), fLogo, 24));
+	std::string error;
+	ASSERT_TRUE(rig.StartUnit(&error)) << error;
+	ProgramRun& program = rig.StartProgram(ProgramOptions(rig.root));
+	ASSERT_TRUE(program.WaitForLine(rig.ModelLine(), 20s)) << program.Output();
+	ASSERT_TRUE(program.WaitForLine("Insert CD, ENTER", 20s)) << program.Output();
+	// wlroots makes the headless output 1280 x 720, and cage cannot change it: the frame's
+	// bottom rows are off the output, the logo and the text on it.
+	ExpectTheQuestionOnABlackScreen(1280, 720);
+
+	rig.unit.PressKey(UnitSim::Key::Enter);
+	ExpectTheEnd(program);
+}
+
+TEST_F(WaylandWholeScreen, GoesOnWithoutAScreenWhenTheCompositorDiesAndTheUnitsEnterEndsIt)
+{
+	ASSERT_NO_FATAL_FAILURE(StartCompositor(WaylandCompositor::Kind::kSway));
+	if (IsSkipped())
+		return;
+	RemoteUnitRig rig;
+	ASSERT_TRUE(ImageFiles::WriteBmp(rig.root.LogoPath(), fLogo, 24));
+	std::string error;
+	ASSERT_TRUE(rig.StartUnit(&error)) << error;
+	ProgramRun& program = rig.StartProgram(ProgramOptions(rig.root));
+	ASSERT_TRUE(program.WaitForLine(rig.ModelLine(), 20s)) << program.Output();
+	ASSERT_TRUE(program.WaitForLine("Insert CD, ENTER", 20s)) << program.Output();
+	// Asking, the screen painted: the moment a display goes away in.
+	ExpectTheQuestionOnABlackScreen(1920, 1080);
+
+	fCompositor->Kill();
+	ASSERT_TRUE(program.WaitForLine(
+	    "sdl: the connection to the screen is gone; going on without one, keys from the terminal",
+	    20s))
+	    << program.Output();
+	rig.unit.PressKey(UnitSim::Key::Enter);
+	ExpectTheEnd(program);
+	EXPECT_TRUE(program.WaitForLine("Reset with mode = 0", 0ms)) << program.Output();
+}
+
+namespace {
+
+// A keyboard plugged in at the moment of a key press: wtype makes its virtual keyboard and types
+// at once.
+bool TypeReturnOnANewKeyboard(const WaylandCompositor& compositor, std::string* error)
+{
+	return compositor.Run("/usr/bin/wtype", {"-k", "Return"}, error);
+}
+
+} // namespace
+
+TEST_F(WaylandWholeScreen, UnderSwayWithXWaylandOutsideTheFrameIsBlackAndAKeyboardPluggedInAtAKeyCrashesNothing)
+{
+	std::string error;
+	WaylandCompositor::Options options;
+	options.xwayland = true;
+	fCompositor = WaylandCompositor::Start(WaylandCompositor::Kind::kSway, options, &error);
+	if (fCompositor == nullptr)
+		GTEST_SKIP() << "the compositor cannot start: " << error;
+	fLogo = ImageFiles::Pattern(200, 150);
+	PlatformRootDirectory root;
+	ASSERT_TRUE(ImageFiles::WriteBmp(root.LogoPath(), fLogo, 24));
+	ProgramRun::Options programOptions = ProgramOptions(root);
+	programOptions.environment["DISPLAY"] = fCompositor->XDisplay();
+	programOptions.unsetEnvironment = {"BEOS_DISPLAY", "SDL_VIDEODRIVER"};
+	ProgramRun program(VelmoResetPath(), programOptions);
+	ASSERT_TRUE(program.WaitForLine("Insert CD, ENTER", 20s)) << program.Output();
+	// sway stacks XWayland's override-redirect windows in the order they appear, whatever X
+	// says: the black cover can end up above the frame (see the README's limits).
+	ExpectTheQuestionOnABlackScreen(1920, 1080, Look::kOutsideTheFrameOnly);
+	EXPECT_EQ(program.Output().find("sdl:"), std::string::npos) << program.Output();
+
+	// Through XWayland the new keyboard's key may be lost, but nothing crashes; with the
+	// keyboard there before its key, the key counts.
+	ASSERT_TRUE(TypeReturnOnANewKeyboard(*fCompositor, &error)) << error;
+	if (!program.WaitForLine("  please wait   ", 3s)) {
+		ASSERT_TRUE(fCompositor->Run("/usr/bin/wtype", {"-s", "2500", "-k", "Return"}, &error))
+		    << error;
+	}
+	ExpectTheEnd(program);
+}
+
+// SDL 2.26's Wayland driver can crash in its keymap handling when a keyboard appears with its key
+// (see the README's limits): this fails with it, and is run by hand
+// (--gtest_also_run_disabled_tests) to see whether a newer SDL still does.
+TEST_F(WaylandWholeScreen, DISABLED_UnderSwayAloneAKeyboardPluggedInAtAKeyNeverCrashesIt)
+{
+	ASSERT_NO_FATAL_FAILURE(StartCompositor(WaylandCompositor::Kind::kSway));
+	if (IsSkipped())
+		return;
+	for (int round = 0; round < 8; round++) {
+		PlatformRootDirectory root;
+		ProgramRun program(VelmoResetPath(), ProgramOptions(root));
+		ASSERT_TRUE(program.WaitForLine("Insert CD, ENTER", 20s)) << program.Output();
+		std::string error;
+		ASSERT_TRUE(TypeReturnOnANewKeyboard(*fCompositor, &error)) << error;
+		if (!program.WaitForLine("  please wait   ", 3s)) {
+			ASSERT_TRUE(
+			    fCompositor->Run("/usr/bin/wtype", {"-s", "2500", "-k", "Return"}, &error))
+			    << error;
+		}
+		ASSERT_TRUE(program.WaitForExit(20s)) << program.Output();
+		ASSERT_TRUE(program.Exited()) << "round " << round << ": signal " << program.TermSignal();
+	}
+}
