@@ -447,11 +447,13 @@ void SdlDisplay::ShowWindow(std::unique_ptr<SdlWindow> window)
 	} else if (fWaitStyle == WaitStyle::kInDriver && !fWaylandConnection) {
 		fWaylandConnection = WaylandConnection::ForWindow(window->Get());
 	}
-	// The new window takes the cursor state before it appears.
+	// The new window takes the cursor state before it appears. The cover is mapped first: a
+	// compositor that stacks X windows in the order they appear (sway, through XWayland) then
+	// keeps the window above it too.
 	ApplyCursor();
-	window->Show();
 	if (fCover && fCoverFrame == window->Get())
 		fCover->Show();
+	window->Show();
 	fWindows.push_back(std::move(window));
 	SDL_StartTextInput();
 }
