@@ -159,9 +159,10 @@ private:
 	// `due`: when a real unit would have begun to send it; a reply that goes out later by
 	// kStallThreshold or more counts as a stall.
 	void _SendReply(const std::vector<uint8_t>& reply, KeySet held, Clock::time_point due);
-	// Takes the probe byte when it has `arrived` (counting a stall of the line when it took
-	// kLineStall or more, less what this thread was `heldBack`), and sends the next when due.
-	void _Probe(bool arrived, Clock::duration heldBack);
+	// Takes the probe byte when it has `arrived`, which it had by `arrivedBy` (when the wait that
+	// saw it ended, less what kept this thread from seeing it sooner), counting a stall of the
+	// line when it took kLineStall or more to cross; and sends the next when due.
+	void _Probe(bool arrived, Clock::time_point arrivedBy);
 	void _CountStall(Clock::duration late);
 	std::vector<uint8_t> _ReplyFor(Misbehaviour misbehaviour, KeySet held);
 	// The most a byte went out after its time at the line's pace.

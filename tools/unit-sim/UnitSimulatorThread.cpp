@@ -112,7 +112,7 @@ void UnitSimulator::_Run()
 
 		_SendDueReplies();
 		_DeliverHeld();
-		_Probe(result > 0 && (entries[2].revents & POLLIN) != 0, heldBack);
+		_Probe(result > 0 && (entries[2].revents & POLLIN) != 0, pollTo - heldBack);
 		if (unsolicited && fTerminal.IsOpen() && Clock::now() >= fNextUnsolicited) {
 			_Send(std::vector<uint8_t>(1, kUnsolicitedByte));
 			fNextUnsolicited = Clock::now() + fOptions.unsolicitedInterval;
@@ -224,7 +224,7 @@ void UnitSimulator::_SendReply(const std::vector<uint8_t>& reply, KeySet held,
 		_CountStall(late);
 }
 
-void UnitSimulator::_Probe(bool arrived, Clock::duration heldBack)
+void UnitSimulator::_Probe(bool arrived, Clock::time_point arrivedBy)
 {
 	if (!fProbe.IsOpen())
 		return;
@@ -233,8 +233,7 @@ void UnitSimulator::_Probe(bool arrived, Clock::duration heldBack)
 		uint8_t drain[64];
 		while (read(fProbe.Slave(), drain, sizeof(drain)) > 0) {
 		}
-		// What this thread's own wait added is not the line's.
-		const Clock::duration crossing = now - fProbeSentAt - heldBack;
+		const Clock::duration crossing = arrivedBy - fProbeSentAt;
 		if (crossing >= kLineStall)
 			_CountStall(crossing);
 		fProbeSentAt = Clock::time_point();
