@@ -5,13 +5,13 @@
 
 #include <chrono>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "support/Eventually.h"
 #include "support/ImageFiles.h"
+#include "support/PaintedQuestion.h"
 #include "support/ProgramRun.h"
 #include "support/RemoteUnitRig.h"
 #include "support/TempDirectory.h"
@@ -22,44 +22,20 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const uint32_t kBlack = 0x000000;
-const uint32_t kPurple = 0x8442ff;
-
 // Where the screenshot does not show the question as the program paints it at the output's
 // top-left corner: the logo exactly at (412, 284), purple text in the text area, black everywhere
 // else on the whole output. Empty when it does.
 std::string WhereNotAsPainted(const ImageFiles::Image& image, const ImageFiles::Image& logo)
 {
-	std::ostringstream where;
-	bool purple = false;
+	PaintedQuestion painted(logo);
 	for (int32_t y = 0; y < image.height; y++) {
 		for (int32_t x = 0; x < image.width; x++) {
-			const uint32_t shown = image.At(x, y) & 0xffffff;
-			const bool inLogo = x >= 412 && x < 412 + 200 && y >= 284 && y < 284 + 150;
-			const bool inText = x >= 320 && x <= 704 && y >= 559 && y <= 654;
-			uint32_t expected = kBlack;
-			if (inLogo)
-				expected = logo.At(x - 412, y - 284) & 0xffffff;
-			if (inText) {
-				// The text's edges blend purple into black: no channel above purple's.
-				purple = purple || shown == kPurple;
-				if ((shown >> 16) > (kPurple >> 16) || ((shown >> 8) & 0xff) > 0x42) {
-					where << "(" << x << ", " << y << ") is " << std::hex << shown
-					      << " in the text area";
-					return where.str();
-				}
-				continue;
-			}
-			if (shown != expected) {
-				where << "(" << x << ", " << y << ") is " << std::hex << shown << " for "
-				      << expected;
-				return where.str();
-			}
+			const std::string where = painted.WhereNot(x, y, image.At(x, y) & 0xffffff);
+			if (!where.empty())
+				return where;
 		}
 	}
-	if (!purple)
-		return "no purple text";
-	return "";
+	return painted.WhereNotOverall();
 }
 
 class WaylandWholeScreen : public testing::Test

@@ -15,6 +15,7 @@
 
 #include "support/Eventually.h"
 #include "support/ImageFiles.h"
+#include "support/PaintedQuestion.h"
 #include "support/ProgramRun.h"
 #include "support/RemoteUnitRig.h"
 #include "support/TempDirectory.h"
@@ -27,8 +28,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const uint32_t kBlack = 0x000000;
-const uint32_t kPurple = 0x8442ff;
 // The desktop's colour, which must not show anywhere while the program runs.
 const char* const kDesktop = "#3070c0";
 
@@ -59,42 +58,22 @@ struct Layout
 std::string WhereNotAsPainted(const Xwd& image, const std::vector<Head>& heads,
                               const ImageFiles::Image& logo)
 {
-	std::ostringstream where;
-	bool purple = false;
+	PaintedQuestion painted(logo);
 	for (const Head& head : heads) {
 		if (image.Width() < head.x + head.width || image.Height() < head.y + head.height) {
+			std::ostringstream where;
 			where << "the screenshot is " << image.Width() << " x " << image.Height();
 			return where.str();
 		}
 		for (int32_t y = head.y; y < head.y + head.height; y++) {
 			for (int32_t x = head.x; x < head.x + head.width; x++) {
-				const uint32_t shown = Rgb(image, x, y);
-				const bool inLogo = x >= 412 && x < 412 + 200 && y >= 284 && y < 284 + 150;
-				const bool inText = x >= 320 && x <= 704 && y >= 559 && y <= 654;
-				uint32_t expected = kBlack;
-				if (inLogo)
-					expected = logo.At(x - 412, y - 284) & 0xffffff;
-				if (inText) {
-					// The text's edges blend purple into black: no channel above purple's.
-					purple = purple || shown == kPurple;
-					if ((shown >> 16) > (kPurple >> 16) || ((shown >> 8) & 0xff) > 0x42) {
-						where << "(" << x << ", " << y << ") is " << std::hex << shown
-						      << " in the text area";
-						return where.str();
-					}
-					continue;
-				}
-				if (shown != expected) {
-					where << "(" << x << ", " << y << ") is " << std::hex << shown
-					      << " for " << expected;
-					return where.str();
-				}
+				const std::string where = painted.WhereNot(x, y, Rgb(image, x, y));
+				if (!where.empty())
+					return where;
 			}
 		}
 	}
-	if (!purple)
-		return "no purple text";
-	return "";
+	return painted.WhereNotOverall();
 }
 
 class X11WholeScreen : public testing::TestWithParam<Layout>
