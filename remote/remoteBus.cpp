@@ -17,6 +17,9 @@ const bigtime_t kReadTimeout = 10000;
 const bigtime_t kCharacterTime = 174;
 // How many polls a unit found late is not waited for (see CatchUp).
 const int32 kLateUnitPolls = 8;
+// How long the rest of a reply cut short is waited for (see ReadRestOfCutReply): longer than the
+// pause a USB serial adapter's latency timer (16 ms on the usual ones) can put inside a reply.
+const bigtime_t kCutReplyWait = 40000;
 
 const int32 kClassicReplySize = 19;
 const int32 kSecondModelReplySize = 27;
@@ -66,9 +69,10 @@ void RejectReply()
 	}
 }
 
-// Whole replies found waiting before the current poll was sent, and how many polls to go before
-// a unit found late is waited for again.
+// Whole replies found waiting before the current poll was sent (bytes, while the length is still
+// being measured), and how many polls to go before a unit found late is waited for again.
 int32 staleReplies = 0;
+int32 staleBytes = 0;
 int32 latePollsToGo = 0;
 
 // The bytes waiting to be read now, without waiting for more.
@@ -117,6 +121,36 @@ bool FreshReplyComes()
 
 bool CheckReply(int32 count);
 
+bool SumIsZero(int32 count)
+{
+	uint32 sum = 0;
+	for (int32 index = 0; index < count; index++)
+		sum += packet[index];
+	return (sum & 0x7f) == 0;
+}
+
+// A USB serial adapter hands the bytes it receives over on its latency timer, so a reply that
+// spans a tick comes in two pieces up to a timer period apart: longer than the read time-out,
+// which then ends the reply early. Read alone, the first piece fails its checksum and the second
+// is dropped with it, a pass lost; and where the tick keeps falling at the same place in the reply
+// (the passes keep step with the timer), every reply is lost and the unit is never measured. So a
+// reply that is right in its header, shorter than expected and wrong in its sum is waited for
+// once more, longer; if more bytes come, it is read on as usual. A whole reply never waits here,
+// and a reply shorter than a timer period is cut at most once.
+void ReadRestOfCutReply(int32* count)
+{
+	if (*count == 0 || *count >= packetSize || packet[0] != pollByte || SumIsZero(*count))
+		return;
+	port.SetTimeout(kCutReplyWait);
+	const bool more = port.Read(&packet[*count], 1) == 1;
+	port.SetTimeout(kReadTimeout);
+	if (!more)
+		return;
+	(*count)++;
+	while (*count < packetSize && port.Read(&packet[*count], 1) == 1)
+		(*count)++;
+}
+
 // A unit that answered late leaves its reply on the line, and the next poll reads it as its own:
 // the link is a reply behind, and each later late reply puts it one further behind, without end
 // (until the device's input overflows). So the whole replies found waiting before a poll are
@@ -150,6 +184,24 @@ bool CatchUp()
 		memcpy(lastPacket, packet, sizeof(lastPacket));
 	}
 	return false;
+}
+
+// While the length is measured, a reply ends only with a read time-out. A unit that answered a
+// poll later than that (an adapter's latency timer is enough) leaves its reply waiting, and the
+// next poll would read it and its own reply run together, as one reply of a length no unit has,
+// pass after pass once the passes keep step with the adapter. So what was waiting before the poll
+// is read as the reply on its own, and measured; the reply to this poll is left to the next one.
+// True when this poll's reply has been read (or rejected) here.
+bool MeasureStaleReply()
+{
+	if (staleBytes == 0)
+		return false;
+	int32 count = 0;
+	const int32 waiting = staleBytes < packetSize ? staleBytes : packetSize;
+	while (count < waiting && port.Read(&packet[count], 1) == 1)
+		count++;
+	CheckReply(count);
+	return true;
 }
 
 } // namespace
@@ -208,6 +260,7 @@ void InitDisplay()
 	memset(packet, 0, sizeof(packet));
 	memset(lastPacket, 0, sizeof(lastPacket));
 	staleReplies = 0;
+	staleBytes = 0;
 	latePollsToGo = 0;
 }
 
@@ -228,8 +281,11 @@ char RB_GetKeypress()
 	// Counted before the poll goes out: what is waiting then cannot be its reply. Only once the
 	// length is known (see CatchUp).
 	staleReplies = 0;
+	staleBytes = 0;
 	if (packetSize > 0 && packetSize < kPacketBufferSize)
 		staleReplies = BytesWaiting() / packetSize;
+	else if (packetSize == kPacketBufferSize)
+		staleBytes = BytesWaiting();
 	RembusSend(pollByte);
 	GetReply();
 	return KeyPressed();
@@ -239,7 +295,7 @@ void GetReply()
 {
 	// Whatever the unit sends, no poll reads past the reply buffer.
 	assert(packetSize >= 0 && packetSize <= kPacketBufferSize);
-	if (CatchUp())
+	if (CatchUp() || MeasureStaleReply())
 		return;
 
 	// One Read per byte, each waiting at most the read time-out: the first reply after RB_Init
@@ -251,6 +307,7 @@ void GetReply()
 			break;
 		count++;
 	}
+	ReadRestOfCutReply(&count);
 	CheckReply(count);
 }
 
@@ -269,10 +326,7 @@ bool CheckReply(int32 count)
 		return false;
 	}
 
-	uint32 sum = 0;
-	for (int32 index = 0; index < count; index++)
-		sum += packet[index];
-	if ((sum & 0x7f) != 0) {
+	if (!SumIsZero(count)) {
 		printf("Invalid checksum\n");
 		RejectReply();
 		return false;

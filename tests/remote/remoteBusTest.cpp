@@ -6,9 +6,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <initializer_list>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -253,6 +255,55 @@ TEST_F(RemoteBusLengthLearning, CutReplyPutsOnlyTheNextPollOutOfStep)
 	EXPECT_EQ(output, "Unknown header type 00\n");
 	// The rest of that reply went with it: the next reply is read whole, and its key seen.
 	EXPECT_EQ(Poll(Reply(19, {{kEnterByte, kEnterBit}})), '\n');
+	EXPECT_EQ(packetSize, 19);
+}
+
+TEST_F(RemoteBusLengthLearning, ReplyThatCameLateIsMeasuredOnItsOwn)
+{
+	// The reply to an earlier poll came after the read time-out and waits; this poll's own reply
+	// follows at once. Read as one, they would be 54 bytes, the length of no unit.
+	fPty.Send(Reply(27));
+	ASSERT_TRUE(fPty.WaitUntilSlaveReadable());
+	std::thread unit([&] {
+		EXPECT_EQ(fPty.Receive(1), Bytes(1, kHeader)) << "the poll byte";
+		fPty.Send(Reply(27, {{kSecondModelEnterByte, 0x01}}));
+	});
+	CaptureStdout();
+	EXPECT_EQ(RB_GetKeypress(), 0);
+	unit.join();
+	EXPECT_EQ(GetCapturedStdout(), "Detected KM-3II\n");
+	EXPECT_EQ(packetSize, 27);
+	// The poll's own reply is read by the next one, and its key seen.
+	EXPECT_EQ(Poll(Bytes()), '\n');
+}
+
+TEST_F(RemoteBusLengthLearning, ReplyCutByAnAdaptersTimerIsReadWhole)
+{
+	Learn(19, "Detected Classic KM-3\n");
+	// Behind an adapter's 16 ms latency timer, a reply that spans a tick comes in two pieces a
+	// period apart: more than the read time-out.
+	const Bytes reply = Reply(19, {{kEnterByte, kEnterBit}});
+	std::chrono::steady_clock::duration gap{};
+	std::thread unit([&] {
+		EXPECT_EQ(fPty.Receive(1), Bytes(1, kHeader)) << "the poll byte";
+		fPty.Send(Bytes(reply.begin(), reply.begin() + 10));
+		const auto firstPiece = std::chrono::steady_clock::now();
+		std::this_thread::sleep_for(std::chrono::milliseconds(16));
+		gap = std::chrono::steady_clock::now() - firstPiece;
+		fPty.Send(Bytes(reply.begin() + 10, reply.end()));
+	});
+	CaptureStdout();
+	const char key = RB_GetKeypress();
+	unit.join();
+	const std::string output = GetCapturedStdout();
+	// The rest is waited for 40 ms after the read time-out. A test thread that lost the processor
+	// for longer than that has cut the reply by more, and then a rejection is the right answer.
+	if (gap < std::chrono::milliseconds(30)) {
+		EXPECT_EQ(key, '\n');
+		EXPECT_EQ(output, "");
+	} else if (output != "") {
+		EXPECT_EQ(output, "Invalid checksum\n");
+	}
 	EXPECT_EQ(packetSize, 19);
 }
 
