@@ -287,9 +287,10 @@ void LargerScreenRows(Table& table)
 			table.Missing(figure, reference, aim);
 			continue;
 		}
-		table.Row(figure,
-		          Table::Precise(large) + " ms (" + Fixed(large / small, 3) + " ×)", reference, aim,
-		          Verdict(large / small <= kLargerScreenAimRatio));
+		// No verdict here: across runs this ratio swings from 0.6 to 1.5 with the pulse's
+		// phase alone. The row below takes the pulse's wait out.
+		table.Row(figure, Table::Precise(large) + " ms (" + Fixed(large / small, 3) + " ×)",
+		          reference, aim + ", judged below", "—");
 	}
 	// What the screen can change comes after the pulse: drawing and showing. Its difference,
 	// set against the whole figure at 1024 × 768, is the larger screen's cost.

