@@ -62,6 +62,8 @@ public:
 
 	// ":N", for DISPLAY.
 	const std::string& DisplayName() const { return fDisplayName; }
+	// The server's process, for a benchmark that reads its CPU use.
+	pid_t Pid() const { return fServer->Pid(); }
 
 	// Runs `command` (looked up on PATH) against the server and waits for it, at most `timeout`
 	// (then it is killed). True when it ran and exited with 0; its standard output in *output,
