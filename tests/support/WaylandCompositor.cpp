@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <iterator>
 
 #include "support/Eventually.h"
 
@@ -226,6 +227,17 @@ bool WaylandCompositor::Screenshot(ImageFiles::Image* image, std::string* error)
 		return false;
 	}
 	return true;
+}
+
+std::string WaylandCompositor::LogTail() const
+{
+	constexpr std::streamoff kTail = 2000;
+	std::ifstream in(fRuntime.Join("compositor.log"), std::ios::binary | std::ios::ate);
+	if (!in)
+		return "";
+	const std::streamoff size = in.tellg();
+	in.seekg(size > kTail ? size - kTail : 0);
+	return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WaylandCompositor::Kill()

@@ -61,6 +61,9 @@ public:
 	// Ends the compositor at once (SIGKILL), as a crash would; its clients lose their connections.
 	void Kill();
 
+	// The end of what the compositor wrote on its standard error so far, for a failure's message.
+	std::string LogTail() const;
+
 private:
 	WaylandCompositor() = default;
 	bool StartXWayland(std::string* error);

@@ -81,7 +81,7 @@ protected:
 			why = WhereNotAsPainted(image, fLogo);
 			return why.empty();
 		}, 20s);
-		EXPECT_TRUE(shown) << why;
+		EXPECT_TRUE(shown) << why << "\nthe compositor's log ends:\n" << fCompositor->LogTail();
 	}
 
 	static void ExpectTheEnd(ProgramRun& program)
@@ -117,9 +117,16 @@ TEST_F(WaylandWholeScreen, UnderSwayTheWholeOutputIsBlackBesideTheFrameAndReturn
 	ExpectTheEnd(program);
 }
 
-// Not in the suite yet: under AddressSanitizer on a loaded machine cage's output stayed black for
-// the whole 20 s in 2 of about 20 runs, and why is not known (the program had printed the
-// question). Run it by hand with --gtest_also_run_disabled_tests.
+// Not in the suite: under AddressSanitizer with the CPU loaded (stress-ng --cpu 2), cage's output
+// stays black for the whole 20 s in about 3 runs of 10 (none of 16 once WAYLAND_DEBUG is set on
+// either side, which changes the timing), while the program has printed the question. What
+// differs is in cage's log: "Basic output test failed for HEADLESS-1" (wlroots 0.15 refusing an
+// output commit) comes every 0.3 to 0.4 s for the whole wait, where a passing run has two to
+// seven of them in its first second, while the window still commits 1024 x 768 buffers between
+// asking for full screen and drawing at the output's 1280 x 720; they stop with the first buffer
+// of the output's size. So cage never completes an output commit after the window appears; why it
+// stays stuck there (wlroots' pending frame or the buffer's size) is not pinned down, and no
+// event the test could wait on shows it. Run it by hand with --gtest_also_run_disabled_tests.
 TEST_F(WaylandWholeScreen, DISABLED_UnderCageTheWholeOutputIsBlackBesideTheFrameAndTheUnitsEnterEndsIt)
 {
 	ASSERT_NO_FATAL_FAILURE(StartCompositor(WaylandCompositor::Kind::kCage));

@@ -1,7 +1,7 @@
-// The real program owning a whole X screen larger than its window: one head of 1920 x 1080 and two
-// heads (Xinerama), with a window manager and without, a coloured desktop, and
-// windows that take the focus opened before and after it. Real key events (xdotool), real
-// screenshots (xwd), a real X server killed under it.
+// The real program owning a whole X screen larger than its window: one head of 1920 x 1080, two
+// screens of a Xinerama server, two heads side by side (RandR monitors), with a window manager and
+// without, a coloured desktop, and windows that take the focus opened before and after it. Real
+// key events (xdotool), real screenshots (xwd), a real X server killed under it.
 
 #include <algorithm>
 #include <chrono>
@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -48,17 +49,22 @@ struct Layout
 	const char* name;
 	std::vector<std::string> screens;
 	bool xinerama;
+	// The heads, the primary first: the frame belongs at its top-left corner.
 	std::vector<Head> heads;
 	bool windowManager;
+	// RandR monitors made on the screen, as `xrandr --setmonitor` takes them ("*" before the
+	// name makes it the primary).
+	std::vector<std::vector<std::string>> monitors = {};
 };
 
-// Where the screenshot does not show the question as the program paints it: the logo exactly at
-// (412, 284), purple text in the text area, black everywhere else on every head. Empty when it
-// does.
+// Where the screenshot does not show the question as the program paints it at the first head's
+// top-left corner: the logo exactly at (412, 284) from there, purple text in the text area, black
+// everywhere else on every head. Empty when it does.
 std::string WhereNotAsPainted(const Xwd& image, const std::vector<Head>& heads,
                               const ImageFiles::Image& logo)
 {
 	PaintedQuestion painted(logo);
+	const Head& primary = heads.front();
 	for (const Head& head : heads) {
 		if (image.Width() < head.x + head.width || image.Height() < head.y + head.height) {
 			std::ostringstream where;
@@ -67,9 +73,11 @@ std::string WhereNotAsPainted(const Xwd& image, const std::vector<Head>& heads,
 		}
 		for (int32_t y = head.y; y < head.y + head.height; y++) {
 			for (int32_t x = head.x; x < head.x + head.width; x++) {
-				const std::string where = painted.WhereNot(x, y, Rgb(image, x, y));
+				const std::string where =
+				    painted.WhereNot(x - primary.x, y - primary.y, Rgb(image, x, y));
 				if (!where.empty())
-					return where;
+					return where + " (at " + std::to_string(x) + ", " + std::to_string(y) +
+					       " on the screen)";
 			}
 		}
 	}
@@ -88,6 +96,18 @@ protected:
 		fServer = Xvfb::Start(options, &error);
 		if (fServer == nullptr)
 			GTEST_SKIP() << "this X server cannot start: " << error;
+		for (const std::vector<std::string>& monitor : GetParam().monitors) {
+			std::vector<std::string> command = {"xrandr", "--setmonitor"};
+			command.insert(command.end(), monitor.begin(), monitor.end());
+			ASSERT_TRUE(fServer->Run(command, nullptr, &error)) << error;
+		}
+		if (!GetParam().monitors.empty()) {
+			std::string monitors;
+			ASSERT_TRUE(fServer->Run({"xrandr", "--listmonitors"}, &monitors, &error)) << error;
+			ASSERT_NE(monitors.find("Monitors: " + std::to_string(GetParam().monitors.size())),
+			          std::string::npos)
+			    << monitors;
+		}
 		if (GetParam().windowManager) {
 			ASSERT_NO_FATAL_FAILURE(StartWindowManager());
 		}
@@ -192,7 +212,13 @@ std::string LayoutName(const testing::TestParamInfo<Layout>& layout)
 const Head kOneHead = {0, 0, 1920, 1080};
 // Xvfb puts every screen of a Xinerama layout at the origin: the heads overlap, and the root is
 // the larger.
-const std::vector<Head> kTwoHeads = {{0, 0, 1920, 1080}, {0, 0, 1280, 1024}};
+const std::vector<Head> kTwoScreens = {{0, 0, 1920, 1080}, {0, 0, 1280, 1024}};
+// Two heads truly side by side are two RandR monitors on one wide screen (Xvfb has one output a
+// screen). The first one made takes the place of the output's own monitor.
+const std::vector<std::string> kLeftMonitor = {"left", "1920/508x1080/286+0+0", "screen"};
+const std::vector<std::string> kRightMonitor = {"right", "1920/508x1080/286+1920+0", "none"};
+const Head kLeftHead = {0, 0, 1920, 1080};
+const Head kRightHead = {1920, 0, 1920, 1080};
 
 } // namespace
 
@@ -212,12 +238,23 @@ INSTANTIATE_TEST_SUITE_P(
     Layouts, X11WholeScreen,
     testing::Values(Layout{"OneHead", {"1920x1080x24"}, false, {kOneHead}, false},
                     Layout{"OneHeadUnderAWindowManager", {"1920x1080x24"}, false, {kOneHead}, true},
-                    Layout{"TwoHeads", {"1920x1080x24", "1280x1024x24"}, true, kTwoHeads, false},
-                    Layout{"TwoHeadsUnderAWindowManager",
+                    Layout{"TwoXineramaScreens",
                            {"1920x1080x24", "1280x1024x24"},
                            true,
-                           kTwoHeads,
-                           true}),
+                           kTwoScreens,
+                           false},
+                    Layout{"TwoHeadsSideBySide",
+                           {"3840x1080x24"},
+                           false,
+                           {kLeftHead, kRightHead},
+                           false,
+                           {{"*left", kLeftMonitor[1], kLeftMonitor[2]}, kRightMonitor}},
+                    Layout{"TwoHeadsSideBySideThePrimaryRightUnderAWindowManager",
+                           {"3840x1080x24"},
+                           false,
+                           {kRightHead, kLeftHead},
+                           true,
+                           {kLeftMonitor, {"*right", kRightMonitor[1], kRightMonitor[2]}}}),
     LayoutName);
 
 namespace {

@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include <SDL_syswm.h>
+
 #include "interface/Display.h"
 #include "interface/Framebuffer.h"
+#include "interface/sdl/X11PrimaryHead.h"
 
 namespace BPrivate {
 
@@ -40,6 +43,17 @@ std::unique_ptr<SdlWindow> SdlWindow::Create(DisplayClient& client)
 	if (!window) {
 		ReportSdlError("cannot create a window");
 		return nullptr;
+	}
+	// SDL's displays are the X outputs; the screen's heads can be finer (X11PrimaryHead). The
+	// window is still unmapped: it appears where it belongs.
+	SDL_SysWMinfo info;
+	SDL_VERSION(&info.version);
+	SDL_Rect head;
+	if (SDL_GetWindowWMInfo(window.get(), &info) && info.subsystem == SDL_SYSWM_X11 &&
+	    X11PrimaryHead::Find(info.info.x11.display, &head) &&
+	    (head.x != primary.x || head.y != primary.y)) {
+		SDL_SetWindowPosition(window.get(), head.x + static_cast<int>(frame.left),
+		                      head.y + static_cast<int>(frame.top));
 	}
 	// The window shows one 2D framebuffer and presents only what changed. On X11 the software
 	// renderer does that through shared memory without loading a GL stack, which costs some 40 MB
