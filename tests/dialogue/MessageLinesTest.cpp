@@ -229,51 +229,65 @@ TEST(MessageLines, WaitingForAKeyPicksUpAQueueCreatedMeanwhile)
 	delete_port(port);
 }
 
-// The 24 hours of a wait without a deadline pass on the kernel's test clock. Whether the wait is
-// still going on is read from the kernel right after each move of the clock, which settles it:
-// a wait whose deadline has passed has ended by then.
+namespace {
+
+// A thread waiting for ENTER without a deadline. The 24 hours of such a wait pass on the kernel's
+// test clock. Whether the wait is still going on is read from the kernel right after each move of
+// the clock, which settles it: a wait whose deadline has passed has ended by then.
+class WaiterWithoutADeadline
+{
+public:
+	WaiterWithoutADeadline()
+	    : fThread([this] {
+		      fResult = M_GetKeypress("\n", 0);
+		      return B_OK;
+	      })
+	{
+	}
+
+	// Whether it started and is waiting.
+	bool Start() { return fThread.Start() == B_OK && Eventually([&] { return IsWaiting(); }); }
+	bool IsWaiting() const { return IsBlocked(fThread.Id()); }
+
+	// What the wait returned, once it has ended by itself. The ENTER written first cannot change
+	// that; were the wait still going on, it ends it, and the test fails instead of hanging.
+	int Result()
+	{
+		M_WriteKey('\n');
+		EXPECT_TRUE(Eventually([&] { return fResult != -1; }));
+		EXPECT_EQ(fThread.Join(), B_OK);
+		return fResult;
+	}
+
+private:
+	std::atomic<int> fResult{-1};
+	TestThread fThread;
+};
+
+} // namespace
+
 TEST_F(KeyQueueTest, WithoutADeadlineTheWaitGivesUpAfter24HoursWithoutAnyKey)
 {
-	std::atomic<int> result{-1};
-	TestThread waiter([&] {
-		result = M_GetKeypress("\n", 0);
-		return B_OK;
-	});
-	ASSERT_EQ(waiter.Start(), B_OK);
-	ASSERT_TRUE(Eventually([&] { return IsBlocked(waiter.Id()); }));
+	WaiterWithoutADeadline waiter;
+	ASSERT_TRUE(waiter.Start());
 	AdvanceClockForTesting(23 * kHour);
-	EXPECT_TRUE(IsBlocked(waiter.Id())) << "gave up before 24 hours";
+	EXPECT_TRUE(waiter.IsWaiting()) << "gave up before 24 hours";
 	AdvanceClockForTesting(kHour);
-	EXPECT_FALSE(IsBlocked(waiter.Id())) << "still waiting after 24 hours";
-	// The wait has ended, so this ENTER cannot change the result; were it still going on, it
-	// ends it and the test fails instead of hanging.
-	M_WriteKey('\n');
-	EXPECT_TRUE(Eventually([&] { return result != -1; }));
-	EXPECT_EQ(waiter.Join(), B_OK);
-	EXPECT_EQ(result, 0);
+	EXPECT_FALSE(waiter.IsWaiting()) << "still waiting after 24 hours";
+	EXPECT_EQ(waiter.Result(), 0);
 }
 
 TEST_F(KeyQueueTest, AKeyThatIsNotAcceptedRenewsThe24Hours)
 {
-	std::atomic<int> result{-1};
-	TestThread waiter([&] {
-		result = M_GetKeypress("\n", 0);
-		return B_OK;
-	});
-	ASSERT_EQ(waiter.Start(), B_OK);
-	ASSERT_TRUE(Eventually([&] { return IsBlocked(waiter.Id()); }));
+	WaiterWithoutADeadline waiter;
+	ASSERT_TRUE(waiter.Start());
 	AdvanceClockForTesting(23 * kHour);
 	ASSERT_EQ(M_WriteKey('a'), B_OK);
 	// Taken, dropped, and waited for again: the wait that follows is a new one.
-	ASSERT_TRUE(Eventually([&] { return port_count(fPort) == 0 && IsBlocked(waiter.Id()); }));
+	ASSERT_TRUE(Eventually([&] { return port_count(fPort) == 0 && waiter.IsWaiting(); }));
 	AdvanceClockForTesting(23 * kHour);
-	EXPECT_TRUE(IsBlocked(waiter.Id())) << "the key did not renew the 24 hours";
+	EXPECT_TRUE(waiter.IsWaiting()) << "the key did not renew the 24 hours";
 	AdvanceClockForTesting(kHour);
-	EXPECT_FALSE(IsBlocked(waiter.Id())) << "still waiting 24 hours after the last key";
-	// The wait has ended, so this ENTER cannot change the result; were it still going on, it
-	// ends it and the test fails instead of hanging.
-	M_WriteKey('\n');
-	EXPECT_TRUE(Eventually([&] { return result != -1; }));
-	EXPECT_EQ(waiter.Join(), B_OK);
-	EXPECT_EQ(result, 0);
+	EXPECT_FALSE(waiter.IsWaiting()) << "still waiting 24 hours after the last key";
+	EXPECT_EQ(waiter.Result(), 0);
 }

@@ -84,6 +84,25 @@ protected:
 		EXPECT_TRUE(shown) << why << "\nthe compositor's log ends:\n" << fCompositor->LogTail();
 	}
 
+	// Starts the simulated unit and the program beside it on the compositor, and waits until the
+	// unit is known and the question asked.
+	ProgramRun* AskBesideTheUnit(RemoteUnitRig* rig)
+	{
+		EXPECT_TRUE(ImageFiles::WriteBmp(rig->root.LogoPath(), fLogo, 24));
+		std::string error;
+		if (!rig->StartUnit(&error)) {
+			ADD_FAILURE() << error;
+			return nullptr;
+		}
+		ProgramRun& program = rig->StartProgram(ProgramOptions(rig->root));
+		if (!program.WaitForLine(rig->ModelLine(), 20s) ||
+		    !program.WaitForLine("Insert CD, ENTER", 20s)) {
+			ADD_FAILURE() << program.Output();
+			return nullptr;
+		}
+		return &program;
+	}
+
 	static void ExpectTheEnd(ProgramRun& program)
 	{
 		ASSERT_TRUE(program.WaitForLine("  please wait   ", 20s)) << program.Output();
@@ -133,12 +152,9 @@ TEST_F(WaylandWholeScreen, DISABLED_UnderCageTheWholeOutputIsBlackBesideTheFrame
 	if (IsSkipped())
 		return;
 	RemoteUnitRig rig;
-	ASSERT_TRUE(ImageFiles::WriteBmp(rig.root.LogoPath(), fLogo, 24));
-	std::string error;
-	ASSERT_TRUE(rig.StartUnit(&error)) << error;
-	ProgramRun& program = rig.StartProgram(ProgramOptions(rig.root));
-	ASSERT_TRUE(program.WaitForLine(rig.ModelLine(), 20s)) << program.Output();
-	ASSERT_TRUE(program.WaitForLine("Insert CD, ENTER", 20s)) << program.Output();
+	ProgramRun* asking = AskBesideTheUnit(&rig);
+	ASSERT_NE(asking, nullptr);
+	ProgramRun& program = *asking;
 	// wlroots makes the headless output 1280 x 720, and cage cannot change it: the frame's
 	// bottom rows are off the output, the logo and the text on it.
 	ExpectTheQuestionOnABlackScreen(1280, 720);
@@ -153,12 +169,9 @@ TEST_F(WaylandWholeScreen, GoesOnWithoutAScreenWhenTheCompositorDiesAndTheUnitsE
 	if (IsSkipped())
 		return;
 	RemoteUnitRig rig;
-	ASSERT_TRUE(ImageFiles::WriteBmp(rig.root.LogoPath(), fLogo, 24));
-	std::string error;
-	ASSERT_TRUE(rig.StartUnit(&error)) << error;
-	ProgramRun& program = rig.StartProgram(ProgramOptions(rig.root));
-	ASSERT_TRUE(program.WaitForLine(rig.ModelLine(), 20s)) << program.Output();
-	ASSERT_TRUE(program.WaitForLine("Insert CD, ENTER", 20s)) << program.Output();
+	ProgramRun* asking = AskBesideTheUnit(&rig);
+	ASSERT_NE(asking, nullptr);
+	ProgramRun& program = *asking;
 	// Asking, the screen painted: the moment a display goes away in.
 	ExpectTheQuestionOnABlackScreen(1920, 1080);
 
