@@ -278,8 +278,8 @@ int32 RembusReceive(uint8* buffer, int32 length)
 
 char RB_GetKeypress()
 {
-	// Counted before the poll goes out: what is waiting then cannot be its reply. Only once the
-	// length is known (see CatchUp).
+	// Counted before the poll goes out: what is waiting then cannot be its reply. In whole replies
+	// once the length is known (see CatchUp), in bytes while it is measured (MeasureStaleReply).
 	staleReplies = 0;
 	staleBytes = 0;
 	if (packetSize > 0 && packetSize < kPacketBufferSize)
