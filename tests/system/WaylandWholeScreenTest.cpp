@@ -84,10 +84,14 @@ protected:
 		EXPECT_TRUE(shown) << why << "\nthe compositor's log ends:\n" << fCompositor->LogTail();
 	}
 
-	// Starts the simulated unit and the program beside it on the compositor, and waits until the
-	// unit is known and the question asked.
-	ProgramRun* AskBesideTheUnit(RemoteUnitRig* rig)
+	// Starts a compositor of `kind`, then the simulated unit and the program beside it, and waits
+	// until the unit is known and the question asked. Null when the case was skipped (the
+	// compositor cannot start) or has failed.
+	ProgramRun* AskBesideTheUnit(WaylandCompositor::Kind kind, RemoteUnitRig* rig)
 	{
+		StartCompositor(kind);
+		if (fCompositor == nullptr)
+			return nullptr;
 		EXPECT_TRUE(ImageFiles::WriteBmp(rig->root.LogoPath(), fLogo, 24));
 		std::string error;
 		if (!rig->StartUnit(&error)) {
@@ -148,12 +152,10 @@ TEST_F(WaylandWholeScreen, UnderSwayTheWholeOutputIsBlackBesideTheFrameAndReturn
 // event the test could wait on shows it. Run it by hand with --gtest_also_run_disabled_tests.
 TEST_F(WaylandWholeScreen, DISABLED_UnderCageTheWholeOutputIsBlackBesideTheFrameAndTheUnitsEnterEndsIt)
 {
-	ASSERT_NO_FATAL_FAILURE(StartCompositor(WaylandCompositor::Kind::kCage));
-	if (IsSkipped())
-		return;
 	RemoteUnitRig rig;
-	ProgramRun* asking = AskBesideTheUnit(&rig);
-	ASSERT_NE(asking, nullptr);
+	ProgramRun* asking = AskBesideTheUnit(WaylandCompositor::Kind::kCage, &rig);
+	if (asking == nullptr)
+		return;
 	ProgramRun& program = *asking;
 	// wlroots makes the headless output 1280 x 720, and cage cannot change it: the frame's
 	// bottom rows are off the output, the logo and the text on it.
@@ -165,12 +167,10 @@ TEST_F(WaylandWholeScreen, DISABLED_UnderCageTheWholeOutputIsBlackBesideTheFrame
 
 TEST_F(WaylandWholeScreen, GoesOnWithoutAScreenWhenTheCompositorDiesAndTheUnitsEnterEndsIt)
 {
-	ASSERT_NO_FATAL_FAILURE(StartCompositor(WaylandCompositor::Kind::kSway));
-	if (IsSkipped())
-		return;
 	RemoteUnitRig rig;
-	ProgramRun* asking = AskBesideTheUnit(&rig);
-	ASSERT_NE(asking, nullptr);
+	ProgramRun* asking = AskBesideTheUnit(WaylandCompositor::Kind::kSway, &rig);
+	if (asking == nullptr)
+		return;
 	ProgramRun& program = *asking;
 	// Asking, the screen painted: the moment a display goes away in.
 	ExpectTheQuestionOnABlackScreen(1920, 1080);
