@@ -121,6 +121,15 @@ bool FreshReplyComes()
 
 bool CheckReply(int32 count);
 
+// Reads into `packet` from position `count` on, one Read of one byte at a time, each waiting at
+// most the port's time-out, until `limit` bytes are there or a Read brings none. The new count.
+int32 ReadInto(int32 count, int32 limit)
+{
+	while (count < limit && port.Read(&packet[count], 1) == 1)
+		count++;
+	return count;
+}
+
 bool SumIsZero(int32 count)
 {
 	uint32 sum = 0;
@@ -144,11 +153,8 @@ void ReadRestOfCutReply(int32* count)
 	port.SetTimeout(kCutReplyWait);
 	const bool more = port.Read(&packet[*count], 1) == 1;
 	port.SetTimeout(kReadTimeout);
-	if (!more)
-		return;
-	(*count)++;
-	while (*count < packetSize && port.Read(&packet[*count], 1) == 1)
-		(*count)++;
+	if (more)
+		*count = ReadInto(*count + 1, packetSize);
 }
 
 // A unit that answered late leaves its reply on the line, and the next poll reads it as its own:
@@ -164,9 +170,7 @@ void ReadRestOfCutReply(int32* count)
 bool CatchUp()
 {
 	for (int32 index = 0; index < staleReplies; index++) {
-		int32 count = 0;
-		while (count < packetSize && port.Read(&packet[count], 1) == 1)
-			count++;
+		const int32 count = ReadInto(0, packetSize);
 		if (!CheckReply(count) || RisingKey() != 0)
 			return true;
 		if (index + 1 < staleReplies) {
@@ -196,11 +200,7 @@ bool MeasureStaleReply()
 {
 	if (staleBytes == 0)
 		return false;
-	int32 count = 0;
-	const int32 waiting = staleBytes < packetSize ? staleBytes : packetSize;
-	while (count < waiting && port.Read(&packet[count], 1) == 1)
-		count++;
-	CheckReply(count);
+	CheckReply(ReadInto(0, staleBytes < packetSize ? staleBytes : packetSize));
 	return true;
 }
 
@@ -301,12 +301,7 @@ void GetReply()
 	// One Read per byte, each waiting at most the read time-out: the first reply after RB_Init
 	// ends in a time-out, which is how its length is learnt. Bytes beyond packetSize stay queued
 	// and are read as the start of the next reply, unless this one is rejected.
-	int32 count = 0;
-	while (count < packetSize) {
-		if (port.Read(&packet[count], 1) != 1)
-			break;
-		count++;
-	}
+	int32 count = ReadInto(0, packetSize);
 	ReadRestOfCutReply(&count);
 	CheckReply(count);
 }
