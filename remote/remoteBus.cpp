@@ -102,6 +102,24 @@ char RisingKey()
 	return key;
 }
 
+// The bytes waiting now, once they have stopped coming in: a reply still arriving at the line's
+// pace, read now, would be cut. More within 2 ms is taken as the same reply; a read time-out at
+// most.
+int32 SettledBytesWaiting()
+{
+	const bigtime_t kSettle = 2000;
+	const bigtime_t deadline = system_time() + kReadTimeout;
+	int32 waiting = BytesWaiting();
+	while (waiting > 0 && waiting < kPacketBufferSize && system_time() < deadline) {
+		snooze(kSettle);
+		const int32 now = BytesWaiting();
+		if (now == waiting)
+			break;
+		waiting = now;
+	}
+	return waiting;
+}
+
 // Whether the reply to the poll just sent comes in whole within a read time-out of its first byte,
 // after the port's read time-out for that first byte. Nothing is read.
 bool FreshReplyComes()
@@ -193,8 +211,9 @@ bool CatchUp()
 // While the length is measured, a reply ends only with a read time-out. A unit that answered a
 // poll later than that (an adapter's latency timer is enough) leaves its reply waiting, and the
 // next poll would read it and its own reply run together, as one reply of a length no unit has,
-// pass after pass once the passes keep step with the adapter. So what was waiting before the poll
-// is read as the reply on its own, and measured; the reply to this poll is left to the next one.
+// pass after pass once the passes keep step with the adapter. So what was waiting before the poll,
+// once it stopped coming in, is read as the reply on its own, and measured; the reply to this
+// poll is left to the next one.
 // True when this poll's reply has been read (or rejected) here.
 bool MeasureStaleReply()
 {
@@ -285,7 +304,7 @@ char RB_GetKeypress()
 	if (packetSize > 0 && packetSize < kPacketBufferSize)
 		staleReplies = BytesWaiting() / packetSize;
 	else if (packetSize == kPacketBufferSize)
-		staleBytes = BytesWaiting();
+		staleBytes = SettledBytesWaiting();
 	RembusSend(pollByte);
 	GetReply();
 	return KeyPressed();
