@@ -11,9 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Eventually.h"
 #include "support/ImageFiles.h"
 #include "support/ProgramRun.h"
 #include "support/TempDirectory.h"
+#include "support/WindowManager.h"
 #include "support/Xvfb.h"
 #include "support/Xwd.h"
 
@@ -89,18 +91,10 @@ protected:
 	void StartWindowManager()
 	{
 		std::string error;
-		fWindowManager = fServer->Launch({"openbox"}, &error);
+		fWindowManager = WindowManager::Start(*fServer, &error);
 		ASSERT_NE(fWindowManager, nullptr) << error;
-		const Clock::time_point deadline = Clock::now() + 20s;
-		std::string output;
-		while (Clock::now() < deadline) {
-			output.clear();
-			fServer->Run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, &output);
-			if (output.find("window id") != std::string::npos)
-				return;
-			std::this_thread::sleep_for(50ms);
-		}
-		FAIL() << "the window manager did not come up: " << output;
+		ASSERT_TRUE(Eventually([&] { return fWindowManager->Ready(); }, 20s))
+		    << "the window manager did not come up";
 	}
 
 	bool FindWindow()
@@ -157,7 +151,7 @@ protected:
 
 	PlatformRootDirectory fRoot;
 	std::unique_ptr<Xvfb> fServer;
-	std::unique_ptr<Xvfb::Process> fWindowManager;
+	std::unique_ptr<WindowManager> fWindowManager;
 	std::unique_ptr<ProgramRun> fProgram;
 	ImageFiles::Image fLogo;
 	std::string fWindow;

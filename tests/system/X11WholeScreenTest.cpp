@@ -20,6 +20,7 @@
 #include "support/ProgramRun.h"
 #include "support/RemoteUnitRig.h"
 #include "support/TempDirectory.h"
+#include "support/WindowManager.h"
 #include "support/XKeyboardHolder.h"
 #include "support/Xvfb.h"
 #include "support/Xwd.h"
@@ -119,17 +120,10 @@ protected:
 	void StartWindowManager()
 	{
 		std::string error;
-		fWindowManager = fServer->Launch({"openbox"}, &error,
-		                                 {{"HOME", fHome.Path()},
-		                                  {"XDG_CONFIG_HOME", fHome.Join("config")},
-		                                  {"XDG_CACHE_HOME", fHome.Join("cache")},
-		                                  {"XDG_DATA_HOME", fHome.Join("data")}});
+		fWindowManager = WindowManager::Start(*fServer, &error);
 		ASSERT_NE(fWindowManager, nullptr) << error;
-		std::string output;
-		ASSERT_TRUE(Eventually([&] {
-			return fServer->Run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, &output) &&
-			       output.find("window id") != std::string::npos;
-		}, 20s)) << "the window manager did not come up: " << output;
+		ASSERT_TRUE(Eventually([&] { return fWindowManager->Ready(); }, 20s))
+		    << "the window manager did not come up";
 	}
 
 	ProgramRun::Options ProgramOptions() const
@@ -196,10 +190,9 @@ protected:
 		EXPECT_EQ(fProgram->ExitCode(), 0) << fProgram->Output();
 	}
 
-	TempDirectory fHome{"velmo-openbox-home"};
 	PlatformRootDirectory fRoot;
 	std::unique_ptr<Xvfb> fServer;
-	std::unique_ptr<Xvfb::Process> fWindowManager;
+	std::unique_ptr<WindowManager> fWindowManager;
 	std::unique_ptr<ProgramRun> fProgram;
 	ImageFiles::Image fLogo;
 };

@@ -24,7 +24,7 @@
 #include <SDL.h>
 
 #include "FakeDisplayClient.h"
-#include "support/TempDirectory.h"
+#include "support/WindowManager.h"
 #include "support/Xvfb.h"
 #include "support/Xwd.h"
 
@@ -257,21 +257,12 @@ TEST_F(SdlDisplayOnX, PutsTheWindowAtItsFrame)
 
 TEST_F(SdlDisplayOnX, StaysUndecoratedAtItsFrameUnderAWindowManager)
 {
-	// The window manager's files go to a directory of the test's, never the user's home.
-	VelmoTest::TempDirectory home("velmo-openbox-home");
 	std::string error;
-	std::unique_ptr<Xvfb::Process> manager =
-	    Server().Launch({"openbox"}, &error,
-	                    {{"HOME", home.Path()},
-	                     {"XDG_CONFIG_HOME", home.Join("config")},
-	                     {"XDG_CACHE_HOME", home.Join("cache")},
-	                     {"XDG_DATA_HOME", home.Join("data")}});
+	std::unique_ptr<VelmoTest::WindowManager> manager =
+	    VelmoTest::WindowManager::Start(Server(), &error);
 	ASSERT_NE(manager, nullptr) << error;
-	ASSERT_TRUE(PumpUntil(*fDisplay, [this] {
-		std::string check;
-		return Server().Run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, &check) &&
-		       check.find("window id") != std::string::npos;
-	})) << "the window manager never started";
+	ASSERT_TRUE(PumpUntil(*fDisplay, [&] { return manager->Ready(); }, 20s))
+	    << "the window manager never started";
 
 	ShowWindow();
 	EXPECT_EQ(WindowInfo("Absolute upper-left X"), 0);
