@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#include <chrono>
+
+#include "support/Eventually.h"
+
 namespace VelmoTest {
 
 namespace {
@@ -24,10 +28,15 @@ std::unique_ptr<WindowManager> WindowManager::Start(const Xvfb& server, std::str
 	                   {"XDG_DATA_HOME", home.Join("data")}});
 	if (manager->fProcess == nullptr)
 		return nullptr;
+	if (!Eventually([&] { return manager->Started(); }, std::chrono::seconds(20))) {
+		if (error != nullptr)
+			*error = "openbox did not finish starting in 20 s";
+		return nullptr;
+	}
 	return manager;
 }
 
-bool WindowManager::Ready() const
+bool WindowManager::Started() const
 {
 	return access(fHome.Join(kStartedMark).c_str(), F_OK) == 0;
 }

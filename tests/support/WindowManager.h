@@ -13,18 +13,18 @@ namespace VelmoTest {
 class WindowManager
 {
 public:
-	// Starts it; null with the reason in *error when it cannot. It is not ready at once: wait for
-	// Ready() before mapping a window it should manage.
+	// Starts it and waits (20 s at most) until it manages every window mapped from then on; null
+	// with the reason in *error when it does not get there.
+	//
+	// Its mark on the root window (_NET_SUPPORTING_WM_CHECK) comes too early for that: it is set
+	// while openbox still starts, and a window mapped in that time can wait unmanaged, and
+	// unseen, until some other event reaches openbox. What it runs once started is the later sign.
 	static std::unique_ptr<WindowManager> Start(const Xvfb& server, std::string* error);
-
-	// True once it manages every window mapped from now on. Its mark on the root window
-	// (_NET_SUPPORTING_WM_CHECK) comes too early for that: it is set while openbox still starts,
-	// and a window mapped in that time can wait unmanaged, and unseen, until some other event
-	// reaches openbox. What it runs once started is the later sign.
-	bool Ready() const;
 
 private:
 	WindowManager() = default;
+
+	bool Started() const;
 
 	TempDirectory fHome{"velmo-openbox-home"};
 	std::unique_ptr<Xvfb::Process> fProcess;

@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/Eventually.h"
 #include "support/ImageFiles.h"
 #include "support/ProgramRun.h"
 #include "support/TempDirectory.h"
@@ -93,8 +92,6 @@ protected:
 		std::string error;
 		fWindowManager = WindowManager::Start(*fServer, &error);
 		ASSERT_NE(fWindowManager, nullptr) << error;
-		ASSERT_TRUE(Eventually([&] { return fWindowManager->Ready(); }, 20s))
-		    << "the window manager did not come up";
 	}
 
 	bool FindWindow()

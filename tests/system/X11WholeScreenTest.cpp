@@ -122,8 +122,6 @@ protected:
 		std::string error;
 		fWindowManager = WindowManager::Start(*fServer, &error);
 		ASSERT_NE(fWindowManager, nullptr) << error;
-		ASSERT_TRUE(Eventually([&] { return fWindowManager->Ready(); }, 20s))
-		    << "the window manager did not come up";
 	}
 
 	ProgramRun::Options ProgramOptions() const
