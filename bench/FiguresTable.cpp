@@ -266,6 +266,12 @@ void ScreenRows(Table& table)
 	}
 }
 
+// A figure in milliseconds as a reference gives it, or "not measured".
+std::string MsOrNotMeasured(double ms)
+{
+	return std::isnan(ms) ? std::string("not measured") : Table::Precise(ms) + " ms";
+}
+
 // The program owning a 1920 x 1080 screen (the frame at its top-left, black around it) against
 // one of the frame's own size, measured in the same run: latency runs alternated between the two
 // servers, CPU over the same seconds.
@@ -280,8 +286,7 @@ void LargerScreenRows(Table& table)
 		// Both wait for the same 50 ms pulse at a phase of chance: that wait, not the screen,
 		// moves a median of 10 runs by several milliseconds.
 		const std::string reference =
-		    "1024 × 768, runs alternated with these: " +
-		    (std::isnan(small) ? std::string("not measured") : Table::Precise(small) + " ms") +
+		    "1024 × 768, runs alternated with these: " + MsOrNotMeasured(small) +
 		    " (both include the wait for the next pulse)";
 		if (std::isnan(large) || std::isnan(small) || small <= 0) {
 			table.Missing(figure, reference, aim);
@@ -300,11 +305,9 @@ void LargerScreenRows(Table& table)
 		const double large = table.Get("screen.x_pulse_pixels_1080p_median_ms");
 		const double small = table.Get("screen.x_pulse_pixels_median_ms");
 		const double whole = table.Get("screen.x_pixels_median_ms");
-		const std::string reference =
-		    "1024 × 768: " +
-		    (std::isnan(small) ? std::string("not measured") : Table::Precise(small) + " ms") +
-		    ", of a message change → pixels median of " +
-		    (std::isnan(whole) ? std::string("not measured") : Table::Precise(whole) + " ms");
+		const std::string reference = "1024 × 768: " + MsOrNotMeasured(small) +
+		                              ", of a message change → pixels median of " +
+		                              MsOrNotMeasured(whole);
 		if (std::isnan(large) || std::isnan(small) || std::isnan(whole) || whole <= 0) {
 			table.Missing(figure, reference, aim);
 		} else {
