@@ -1,9 +1,14 @@
 // The real program on a Wayland compositor that offers no seat (weston, headless), which SDL 2.26
-// would crash on: it takes X11 when there is an X display beside it, the terminal otherwise.
+// would crash on: it takes X11 when there is an X display beside it, the terminal otherwise. The
+// same with a compositor that takes the connection and never answers, on which SDL would wait
+// for ever.
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -11,6 +16,7 @@
 
 #include "support/ChildProcess.h"
 #include "support/Eventually.h"
+#include "support/FileDescriptor.h"
 #include "support/ProgramRun.h"
 #include "support/TempDirectory.h"
 #include "support/Xvfb.h"
@@ -99,6 +105,37 @@ TEST_F(WaylandWithoutSeat, BesideAnXDisplayTheProgramTakesX11)
 	    },
 	    20s));
 	ASSERT_TRUE(server->Run({"xdotool", "key", "Return"}, nullptr, &error)) << error;
+	ASSERT_TRUE(program.WaitForLine("  please wait   ", 20s)) << program.Output();
+	ASSERT_TRUE(program.WaitForExit(20s)) << program.Output();
+	EXPECT_EQ(program.ExitCode(), 0) << program.Output();
+}
+
+TEST(WaylandCompositorThatNeverAnswers, IsGivenUpAfterAMomentForTheTerminal)
+{
+	TempDirectory runtime("velmo-wayland-runtime");
+	chmod(runtime.Path().c_str(), 0700);
+	// The kernel takes the connection into the socket's backlog; nobody ever reads or answers.
+	const BPrivate::FileDescriptor silent(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+	ASSERT_TRUE(silent.IsValid());
+	sockaddr_un address = {};
+	address.sun_family = AF_UNIX;
+	snprintf(address.sun_path, sizeof(address.sun_path), "%s", runtime.Join(kSocket).c_str());
+	ASSERT_EQ(bind(silent.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+	ASSERT_EQ(listen(silent.Get(), 4), 0);
+
+	PlatformRootDirectory root;
+	ProgramRun::Options options;
+	options.environment["BEOS_ROOT"] = root.Path();
+	options.environment["XDG_RUNTIME_DIR"] = runtime.Path();
+	options.environment["WAYLAND_DISPLAY"] = kSocket;
+	options.unsetEnvironment = {"BEOS_DISPLAY", "SDL_VIDEODRIVER", "DISPLAY"};
+	ProgramRun program(VelmoResetPath(), options);
+	EXPECT_TRUE(program.WaitForLine("sdl: the Wayland compositor does not answer; going on without "
+	                                "a screen, keys from the terminal",
+	                                20s))
+	    << program.Output();
+	ASSERT_TRUE(program.WaitForLine("Insert CD, ENTER", 20s)) << program.Output();
+	program.Type("\r");
 	ASSERT_TRUE(program.WaitForLine("  please wait   ", 20s)) << program.Output();
 	ASSERT_TRUE(program.WaitForExit(20s)) << program.Output();
 	EXPECT_EQ(program.ExitCode(), 0) << program.Output();
