@@ -194,6 +194,7 @@ void BLooper::RunLoop()
 			TimedEvent();
 			AfterEvent();
 			Unlock();
+			AfterEventUnlocked();
 			continue;
 		}
 		BPrivate::MessageQueue::Entry entry;
@@ -212,6 +213,7 @@ void BLooper::RunLoop()
 		fCurrentMessage = NULL;
 		AfterEvent();
 		Unlock();
+		AfterEventUnlocked();
 	}
 }
 
@@ -266,6 +268,8 @@ void BLooper::WaitForMessages(bigtime_t deadline)
 }
 
 void BLooper::AfterEvent() {}
+
+void BLooper::AfterEventUnlocked() {}
 
 void BLooper::DiscardMessages()
 {

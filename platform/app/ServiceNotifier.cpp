@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <systemd/sd-daemon.h>
+#include "app/NotifySocket.h"
 
 namespace BPrivate {
 
@@ -35,10 +35,13 @@ std::string Trimmed(const std::string& text)
 } // namespace
 
 ServiceNotifier::ServiceNotifier()
-    : fEnabled(getenv("NOTIFY_SOCKET") != NULL), fReady(false), fStopping(false),
-      fFailureReported(false)
+    : fEnabled(getenv("NOTIFY_SOCKET") != NULL), fReady(false), fStopping(false)
 {
+	if (fEnabled)
+		fSocket = std::make_unique<NotifySocket>(getenv("NOTIFY_SOCKET"));
 }
+
+ServiceNotifier::~ServiceNotifier() = default;
 
 ServiceNotifier& ServiceNotifier::Default()
 {
@@ -122,15 +125,9 @@ std::string ServiceNotifier::QuittingStatus(uint32 messageCode)
 
 void ServiceNotifier::Send(const std::string& assignments)
 {
-	// One datagram to the manager's socket. libsystemd's send waits while the socket's queue is
-	// full (measured: it blocks, with no time-out of its own); the manager drains that queue as
-	// part of its own loop, and this notifier sends at most a handful of datagrams in a run.
-	const int result = sd_notify(0, assignments.c_str());
-	if (result >= 0 || fFailureReported)
-		return;
-	fFailureReported = true;
-	fprintf(stderr, "service notification to %s failed: %s\n", getenv("NOTIFY_SOCKET"),
-	        strerror(-result));
+	// One datagram to the manager's socket, never waited for (a manager that does not read must
+	// not stop a window). A later status replaces a plain one: only those may be dropped.
+	fSocket->Send(assignments, assignments.rfind("STATUS=", 0) == 0);
 }
 
 } // namespace BPrivate

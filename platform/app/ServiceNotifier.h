@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -8,19 +9,23 @@
 
 namespace BPrivate {
 
+class NotifySocket;
+
 // Tells a service manager (systemd, through the socket NOTIFY_SOCKET names) how the application
 // stands, from what the kits themselves see of it: READY=1 once its first window is on the display
 // (the headless display counts: the window is up, shown nowhere), STATUS= with the text a window
 // drew in one round, which is what the screen shows, and STOPPING=1 when the application quits,
 // with the message it quit on. Only changes are sent, in the order they happened. Without
 // NOTIFY_SOCKET in the environment at construction nothing is sent and nothing else is done. A
-// failed send is reported once, on standard error, and the application goes on.
+// send never waits (NotifySocket); a failed one is reported once, on standard error, and the
+// application goes on.
 //
 // Threads: any; the calls are serialised, so the manager hears them in the order they were made.
 class ServiceNotifier
 {
 public:
 	ServiceNotifier();
+	~ServiceNotifier();
 
 	ServiceNotifier(const ServiceNotifier&) = delete;
 	ServiceNotifier& operator=(const ServiceNotifier&) = delete;
@@ -55,11 +60,12 @@ private:
 	void Send(const std::string& assignments);
 
 	const bool fEnabled;
+	// While enabled.
+	std::unique_ptr<NotifySocket> fSocket;
 	std::mutex fLock;
 	// Guarded by fLock.
 	bool fReady;
 	bool fStopping;
-	bool fFailureReported;
 	// The last status drawn; sent, unless drawn before READY=1 (then sent with it).
 	std::string fStatus;
 };

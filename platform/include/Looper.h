@@ -98,6 +98,9 @@ protected:
 	virtual void WaitForMessages(bigtime_t deadline);
 	// Called with the looper locked after each message and each timed event.
 	virtual void AfterEvent();
+	// Called right after that, the looper unlocked: for what must not keep other threads waiting
+	// for the lock.
+	virtual void AfterEventUnlocked();
 	// Drops the messages still queued.
 	void DiscardMessages();
 

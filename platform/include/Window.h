@@ -70,6 +70,7 @@ protected:
 	virtual bigtime_t NextEventTime();
 	virtual void TimedEvent();
 	virtual void AfterEvent();
+	virtual void AfterEventUnlocked();
 
 private:
 	friend class BApplication;
@@ -108,6 +109,8 @@ private:
 	std::atomic<bool> fOnDisplay;
 	// The texts drawn since the window's thread last told them; guarded by the window lock.
 	std::vector<std::string> fDrawnTexts;
+	// Those of the last round, told after the window is unlocked; the window's thread only.
+	std::vector<std::string> fUntoldTexts;
 	// What the display sees of this window.
 	std::unique_ptr<BPrivate::WindowClient> fClient;
 };

@@ -287,10 +287,17 @@ void BWindow::AfterEvent()
 			display->Invalidate(fClient.get());
 	}
 	// The texts of one round go together: a view that repaints its lines draws them all in one
-	// Draw. Texts another thread drew go with the next round of this one.
-	if (!fDrawnTexts.empty()) {
-		BPrivate::ServiceNotifier::Default().TextsDrawn(fDrawnTexts);
-		fDrawnTexts.clear();
+	// Draw. Texts another thread drew go with the next round of this one. They are told once the
+	// window is unlocked.
+	fUntoldTexts.swap(fDrawnTexts);
+	fDrawnTexts.clear();
+}
+
+void BWindow::AfterEventUnlocked()
+{
+	if (!fUntoldTexts.empty()) {
+		BPrivate::ServiceNotifier::Default().TextsDrawn(fUntoldTexts);
+		fUntoldTexts.clear();
 	}
 }
 

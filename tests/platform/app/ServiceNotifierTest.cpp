@@ -2,7 +2,10 @@
 
 #include "app/ServiceNotifier.h"
 
+#include <poll.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 #include <chrono>
 #include <string>
@@ -10,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/FileDescriptor.h"
 #include "support/NotifyListener.h"
 #include "support/TempDirectory.h"
 
@@ -165,4 +169,54 @@ TEST(ServiceNotifier, AnUnreachableSocketIsReportedOnceAndOtherwiseIgnored)
 	const std::string errors = testing::internal::GetCapturedStderr();
 	EXPECT_EQ(errors, "service notification to " + directory.Join("nobody-listens") +
 	                      " failed: No such file or directory\n");
+}
+
+TEST(ServiceNotifier, AManagerThatDoesNotReadNeverHoldsItUpAndLosesOnlyTheOldestStatuses)
+{
+	VelmoTest::TempDirectory directory;
+	const std::string path = directory.Join("notify");
+	BPrivate::FileDescriptor manager(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+	sockaddr_un address = {};
+	address.sun_family = AF_UNIX;
+	snprintf(address.sun_path, sizeof(address.sun_path), "%s", path.c_str());
+	ASSERT_EQ(bind(manager.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+	// Its queue filled up by another sender: a send that waits for room would wait for ever.
+	BPrivate::FileDescriptor filler(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+	ASSERT_EQ(connect(filler.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)),
+	          0);
+	int filled = 0;
+	while (send(filler.Get(), "x", 1, MSG_DONTWAIT) == 1)
+		filled++;
+	ASSERT_GT(filled, 0);
+
+	NotifySocketVariable variable(path.c_str());
+	std::vector<std::string> received;
+	{
+		ServiceNotifier notifier;
+		testing::internal::CaptureStderr();
+		notifier.WindowShown();
+		for (int status = 1; status <= 12; status++)
+			notifier.TextsDrawn({"status " + std::to_string(status)});
+		notifier.Quitting('DATA');
+		EXPECT_EQ(testing::internal::GetCapturedStderr(),
+		          "service notification to " + path +
+		              ": the manager does not read; the oldest waiting status is dropped\n");
+
+		// The manager reads at last: what waited comes, in order.
+		while (received.empty() || received.back().rfind("STOPPING=1", 0) != 0) {
+			pollfd descriptor = {manager.Get(), POLLIN, 0};
+			ASSERT_EQ(poll(&descriptor, 1, 10000), 1) << received.size() << " received";
+			char buffer[256];
+			const ssize_t length = recv(manager.Get(), buffer, sizeof(buffer), 0);
+			ASSERT_GT(length, 0);
+			if (filled > 0)
+				filled--;
+			else
+				received.emplace_back(buffer, length);
+		}
+	}
+	EXPECT_EQ(received, (std::vector<std::string>{
+	                        "READY=1", "STATUS=status 7", "STATUS=status 8", "STATUS=status 9",
+	                        "STATUS=status 10", "STATUS=status 11", "STATUS=status 12",
+	                        "STOPPING=1\nSTATUS=Quitting on message 'DATA'"}));
 }
