@@ -22,6 +22,7 @@
 #include "support/TempDirectory.h"
 #include "support/WindowManager.h"
 #include "support/XKeyboardHolder.h"
+#include "support/XTopTaker.h"
 #include "support/Xvfb.h"
 #include "support/Xwd.h"
 
@@ -320,6 +321,73 @@ TEST_P(X11WholeScreenOfOneHead, GoesOnWithoutAScreenWhenTheXServerDiesAndTheTerm
 	ASSERT_TRUE(fProgram->WaitForLine("  please wait   ", 20s)) << fProgram->Output();
 	ASSERT_TRUE(fProgram->WaitForExit(20s)) << fProgram->Output();
 	EXPECT_EQ(fProgram->ExitCode(), 0) << fProgram->Output();
+}
+
+TEST_P(X11WholeScreenOfOneHead, EndsWithStatusZeroWhenTheXServerDiesAfterTheResetIsRaised)
+{
+	fProgram = std::make_unique<ProgramRun>(VelmoResetPath(), ProgramOptions());
+	ASSERT_TRUE(fProgram->WaitForLine("Insert CD, ENTER", 20s)) << fProgram->Output();
+	ExpectTheQuestionOnABlackScreen();
+	std::string error;
+	ASSERT_TRUE(fServer->Run({"xdotool", "key", "Return"}, nullptr, &error)) << error;
+	ASSERT_TRUE(fProgram->WaitForLine("Reset with mode = 0", 20s)) << fProgram->Output();
+	// The program is shutting down its threads and its display now.
+	fServer->Kill();
+	ASSERT_TRUE(fProgram->WaitForExit(20s)) << fProgram->Output();
+	EXPECT_TRUE(fProgram->Exited()) << fProgram->Output();
+	EXPECT_EQ(fProgram->ExitCode(), 0) << fProgram->Output();
+	EXPECT_EQ(fProgram->Output().find("X connection"), std::string::npos) << fProgram->Output();
+}
+
+TEST_P(X11WholeScreenOfOneHead, GoesOnWithoutAScreenWhenTheXServerDiesBeforeTheWindowIsUp)
+{
+	fProgram = std::make_unique<ProgramRun>(VelmoResetPath(), ProgramOptions());
+	// Printed on the main thread after SDL has started and before it makes the window; the
+	// window may be up by the time the server is gone all the same.
+	ASSERT_TRUE(fProgram->WaitForLine(
+	    "VelmoReset::ReadyToRun(): Checking if we need to terminate VelmoLaunch ...", 20s))
+	    << fProgram->Output();
+	fServer->Kill();
+	ASSERT_TRUE(fProgram->WaitForLine(
+	    "sdl: the connection to the screen is gone; going on without one, keys from the terminal",
+	    20s))
+	    << fProgram->Output();
+	ASSERT_TRUE(fProgram->WaitForLine("Insert CD, ENTER", 20s)) << fProgram->Output();
+	fProgram->Type("\r");
+	ASSERT_TRUE(fProgram->WaitForLine("  please wait   ", 20s)) << fProgram->Output();
+	ASSERT_TRUE(fProgram->WaitForExit(20s)) << fProgram->Output();
+	EXPECT_EQ(fProgram->ExitCode(), 0) << fProgram->Output();
+	EXPECT_EQ(fProgram->Output().find("X connection"), std::string::npos) << fProgram->Output();
+}
+
+TEST_P(X11WholeScreenOfOneHead, RaisesItsWindowAFewTimesASecondAtMostAgainstAnotherOnTop)
+{
+	fProgram = std::make_unique<ProgramRun>(VelmoResetPath(), ProgramOptions());
+	ASSERT_TRUE(fProgram->WaitForLine("Insert CD, ENTER", 20s)) << fProgram->Output();
+	ExpectTheQuestionOnABlackScreen();
+	const char* const war = "sdl: another client keeps raising its window above the screen; "
+	                        "raising ours again at most 4 times a second";
+	XTopTaker rival(fServer->DisplayName());
+	ASSERT_TRUE(rival.Connected());
+	const auto start = Clock::now();
+	bool said = false;
+	while (!said && Clock::now() - start < 20s) {
+		rival.Fight(500ms);
+		said = fProgram->WaitForLine(war, 0ms);
+	}
+	const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+	EXPECT_TRUE(said) << fProgram->Output();
+	// Each raise of the program restacks its two windows.
+	EXPECT_LE(rival.OthersRestacks(), 2 * (4 * seconds + 2)) << seconds << " s";
+	rival.Fight(1s);
+	std::string error;
+	ASSERT_TRUE(fServer->Run({"xdotool", "key", "Return"}, nullptr, &error)) << error;
+	ASSERT_TRUE(fProgram->WaitForExit(20s)) << fProgram->Output();
+	EXPECT_EQ(fProgram->ExitCode(), 0) << fProgram->Output();
+	size_t count = 0;
+	for (const std::string& line : fProgram->Texts())
+		count += line == war;
+	EXPECT_EQ(count, 1u) << fProgram->Output();
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -43,6 +43,14 @@ public:
 	// The connection to the screen is gone: SDL_Quit would talk to it. SDL's state is left as
 	// it is, for the rest of the process.
 	void Abandon() { fAbandoned = true; }
+	// SDL_Quit now. Marked done first: should it be cut short (X11LossGuard), it is not tried again.
+	void Quit()
+	{
+		if (fAbandoned)
+			return;
+		fAbandoned = true;
+		SDL_Quit();
+	}
 
 	SdlSession(const SdlSession&) = delete;
 	SdlSession& operator=(const SdlSession&) = delete;

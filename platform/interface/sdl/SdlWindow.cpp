@@ -4,10 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include <SDL_syswm.h>
-
 #include "interface/Display.h"
 #include "interface/Framebuffer.h"
+#include "interface/sdl/SdlWindowSystem.h"
 #include "interface/sdl/X11PrimaryHead.h"
 
 namespace BPrivate {
@@ -21,8 +20,10 @@ void ReportSdlError(const char* what)
 
 } // namespace
 
-std::unique_ptr<SdlWindow> SdlWindow::Create(DisplayClient& client)
+void SdlWindow::Make(void* context)
 {
+	Making& making = *static_cast<Making*>(context);
+	DisplayClient& client = *making.client;
 	const BRect frame = client.DisplayFrame();
 	// SDL lists the primary output first; on several heads it need not be at the root's origin.
 	SDL_Rect primary = {0, 0, 0, 0};
@@ -34,25 +35,25 @@ std::unique_ptr<SdlWindow> SdlWindow::Create(DisplayClient& client)
 	// exactly, and X11ScreenCover blackens the rest.
 	const bool wholeOutput = strcmp(SDL_GetCurrentVideoDriver(), "wayland") == 0;
 	// Created hidden, so that the cursor can be set before the window appears.
-	WindowHandle window(SDL_CreateWindow(
+	SDL_Window* window = SDL_CreateWindow(
 	    client.DisplayTitle(), primary.x + static_cast<int>(frame.left),
 	    primary.y + static_cast<int>(frame.top), frame.IntegerWidth() + 1,
 	    frame.IntegerHeight() + 1,
 	    SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN |
-	        (wholeOutput ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0)));
-	if (!window) {
+	        (wholeOutput ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0));
+	if (window == nullptr) {
 		ReportSdlError("cannot create a window");
-		return nullptr;
+		return;
 	}
+	making.window = window;
 	// SDL's displays are the X outputs; the screen's heads can be finer (X11PrimaryHead). The
 	// window is still unmapped: it appears where it belongs.
 	SDL_SysWMinfo info;
-	SDL_VERSION(&info.version);
 	SDL_Rect head;
-	if (SDL_GetWindowWMInfo(window.get(), &info) && info.subsystem == SDL_SYSWM_X11 &&
+	if (GetWindowSystemInfo(window, SDL_SYSWM_X11, &info) &&
 	    X11PrimaryHead::Find(info.info.x11.display, &head) &&
 	    (head.x != primary.x || head.y != primary.y)) {
-		SDL_SetWindowPosition(window.get(), head.x + static_cast<int>(frame.left),
+		SDL_SetWindowPosition(window, head.x + static_cast<int>(frame.left),
 		                      head.y + static_cast<int>(frame.top));
 	}
 	// The window shows one 2D framebuffer and presents only what changed. On X11 the software
@@ -66,15 +67,21 @@ std::unique_ptr<SdlWindow> SdlWindow::Create(DisplayClient& client)
 	}
 	const Uint32 firstChoice = softwareFirst ? SDL_RENDERER_SOFTWARE : SDL_RENDERER_ACCELERATED;
 	const Uint32 secondChoice = softwareFirst ? SDL_RENDERER_ACCELERATED : SDL_RENDERER_SOFTWARE;
-	RendererHandle renderer(SDL_CreateRenderer(window.get(), -1, firstChoice));
-	if (!renderer)
-		renderer.reset(SDL_CreateRenderer(window.get(), -1, secondChoice));
-	if (!renderer) {
+	making.renderer = SDL_CreateRenderer(window, -1, firstChoice);
+	if (making.renderer == nullptr)
+		making.renderer = SDL_CreateRenderer(window, -1, secondChoice);
+	if (making.renderer == nullptr)
 		ReportSdlError("cannot create a renderer");
+}
+
+std::unique_ptr<SdlWindow> SdlWindow::Adopt(const Making& making)
+{
+	WindowHandle window(making.window);
+	RendererHandle renderer(making.renderer);
+	if (!window || !renderer)
 		return nullptr;
-	}
 	std::unique_ptr<SdlWindow> sdlWindow(
-	    new SdlWindow(client, std::move(window), std::move(renderer)));
+	    new SdlWindow(*making.client, std::move(window), std::move(renderer)));
 	if (!sdlWindow->CreateTexture())
 		return nullptr;
 	return sdlWindow;
@@ -148,6 +155,13 @@ void SdlWindow::Abandon()
 	(void)fTexture.release();
 	(void)fRenderer.release();
 	(void)fWindow.release();
+}
+
+void SdlWindow::Destroy()
+{
+	SDL_DestroyTexture(fTexture.release());
+	SDL_DestroyRenderer(fRenderer.release());
+	SDL_DestroyWindow(fWindow.release());
 }
 
 void SdlWindow::Upload(BRect area)

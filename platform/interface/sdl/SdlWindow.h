@@ -20,8 +20,18 @@ class DisplayClient;
 class SdlWindow
 {
 public:
-	// A hidden window; null (with a line on standard error) when SDL cannot make it.
-	static std::unique_ptr<SdlWindow> Create(DisplayClient& client);
+	// What Make needs and makes: plain handles, so that X11LossGuard may cut it short.
+	struct Making
+	{
+		DisplayClient* client;
+		SDL_Window* window = nullptr;
+		SDL_Renderer* renderer = nullptr;
+	};
+	// Makes a hidden window and its renderer for `making` (a Making); a line on standard error
+	// for what SDL cannot make.
+	static void Make(void* making);
+	// Takes over what Make made, with a texture of its own; null when something is missing.
+	static std::unique_ptr<SdlWindow> Adopt(const Making& making);
 	// Maps the window, shows the framebuffer on it and gives it the keyboard.
 	void Show();
 
@@ -40,6 +50,8 @@ public:
 	// The connection to the screen is gone: the SDL objects are left to SDL, which can no longer
 	// free them without the connection, and this no longer touches them.
 	void Abandon();
+	// Destroys the SDL objects now, each let go of before SDL is called (X11LossGuard).
+	void Destroy();
 
 private:
 	SdlWindow(DisplayClient& client, WindowHandle window, RendererHandle renderer);

@@ -2,17 +2,16 @@
 
 #include <poll.h>
 
-#include <SDL_syswm.h>
 #include <wayland-client.h>
+
+#include "interface/sdl/SdlWindowSystem.h"
 
 namespace BPrivate {
 
 std::unique_ptr<WaylandConnection> WaylandConnection::ForWindow(SDL_Window* window)
 {
 	SDL_SysWMinfo info;
-	SDL_VERSION(&info.version);
-	if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_WAYLAND ||
-	    info.info.wl.display == nullptr)
+	if (!GetWindowSystemInfo(window, SDL_SYSWM_WAYLAND, &info) || info.info.wl.display == nullptr)
 		return nullptr;
 	return std::unique_ptr<WaylandConnection>(new WaylandConnection(info.info.wl.display));
 }

@@ -4,21 +4,11 @@
 
 #include <cerrno>
 
-#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 
 #include "kernel/Time.h"
 
 namespace BPrivate {
-
-std::unique_ptr<X11Connection> X11Connection::ForWindow(SDL_Window* window)
-{
-	SDL_SysWMinfo info;
-	SDL_VERSION(&info.version);
-	if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
-		return nullptr;
-	return std::unique_ptr<X11Connection>(new X11Connection(info.info.x11.display));
-}
 
 X11Connection::X11Connection(_XDisplay* display) : fDisplay(display)
 {
@@ -28,9 +18,9 @@ X11Connection::X11Connection(_XDisplay* display) : fDisplay(display)
 
 X11Connection::~X11Connection()
 {
-	// SDL closes the connection later, at SDL_Quit: a loss found then ends the process as Xlib
-	// would. After a loss the connection is left as it is.
-	if (!Lost())
+	// A connection that SDL still uses gets Xlib's own exit handler back; after a loss it is left
+	// as it is, and after Forget it is gone.
+	if (!Lost() && !fForgotten)
 		XSetIOErrorExitHandler(fDisplay, nullptr, nullptr);
 	XSetIOErrorHandler(fPreviousHandler);
 }

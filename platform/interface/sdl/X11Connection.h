@@ -21,14 +21,15 @@ namespace BPrivate {
 //
 // Only SDL's main connection is covered: SDL opens a second one to wake a thread that sleeps in
 // SDL_WaitEventTimeout, so the display never sleeps there on X (it polls ConnectionNumber itself)
-// and that second connection is never written to after start-up.
+// and that second connection is never written to after start-up. SDL_Init and SDL_Quit, which
+// use both, and the closing of a window run under X11LossGuard instead.
 //
 // Main thread only, like every SDL video call.
 class X11Connection
 {
 public:
-	// The connection `window` is on; null when it is not an X11 window.
-	static std::unique_ptr<X11Connection> ForWindow(SDL_Window* window);
+	// SDL's connection (read from one of its windows), watched from now on.
+	explicit X11Connection(_XDisplay* display);
 	~X11Connection();
 
 	X11Connection(const X11Connection&) = delete;
@@ -36,6 +37,11 @@ public:
 
 	_XDisplay* Get() const { return fDisplay; }
 	bool Lost() const { return fLost.load(std::memory_order_relaxed); }
+	// The loss was found by other means (X11LossGuard).
+	void NoteLost() { fLost.store(true, std::memory_order_relaxed); }
+	// SDL is about to close the connection (SDL_Quit): this no longer touches it, and goes with
+	// its handler on it.
+	void Forget() { fForgotten = true; }
 
 	// Sends what Xlib has buffered and waits until the server has something to read, `wake` is
 	// readable or `deadline` (system_time clock) passes. Returns at once when Xlib has events
@@ -49,8 +55,6 @@ public:
 	bool LookForHangUp();
 
 private:
-	explicit X11Connection(_XDisplay* display);
-
 	static int QuietIOError(_XDisplay* display);
 	// Notes a hang-up in what poll said of the connection.
 	void NoteHangUp(short events);
@@ -59,6 +63,7 @@ private:
 	_XDisplay* const fDisplay;
 	// Written by the exit handler, which Xlib calls on this (the main) thread.
 	std::atomic<bool> fLost{false};
+	bool fForgotten = false;
 	int (*fPreviousHandler)(_XDisplay*) = nullptr;
 };
 

@@ -1,17 +1,27 @@
 #include "interface/sdl/X11ScreenCover.h"
 
+#include <algorithm>
 #include <cstdio>
 
-#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 
+#include "interface/sdl/SdlWindowSystem.h"
+#include "interface/sdl/X11PrimaryHead.h"
+
 namespace BPrivate {
+
+namespace {
+
+// Raises this close together, this many in a row, are a war with another client.
+constexpr bigtime_t kWarGap = 1000000;
+constexpr int32 kWarRaises = 8;
+
+} // namespace
 
 std::unique_ptr<X11ScreenCover> X11ScreenCover::Create(_XDisplay* display, SDL_Window* frame)
 {
 	SDL_SysWMinfo info;
-	SDL_VERSION(&info.version);
-	if (!SDL_GetWindowWMInfo(frame, &info) || info.subsystem != SDL_SYSWM_X11) {
+	if (!GetWindowSystemInfo(frame, SDL_SYSWM_X11, &info)) {
 		fprintf(stderr, "sdl: the window is not an X window: %s\n", SDL_GetError());
 		return nullptr;
 	}
@@ -47,12 +57,30 @@ X11ScreenCover::X11ScreenCover(_XDisplay* display, unsigned long frame, unsigned
 	XColor black = {};
 	fBlankCursor = XCreatePixmapCursor(fDisplay, empty, empty, &black, &black, 0, 0);
 	XFreePixmap(fDisplay, empty);
+
+	// The frame's place from the primary head, kept when RandR moves that head.
+	SDL_Rect head;
+	XWindowAttributes attributes;
+	if (X11PrimaryHead::Find(fDisplay, &head) &&
+	    XGetWindowAttributes(fDisplay, fFrame, &attributes)) {
+		fFollowsHead = true;
+		fHeadX = head.x;
+		fHeadY = head.y;
+		fOffsetX = attributes.x - head.x;
+		fOffsetY = attributes.y - head.y;
+	}
 }
 
 X11ScreenCover::~X11ScreenCover()
 {
+	Close();
+}
+
+void X11ScreenCover::Close()
+{
 	if (fAbandoned)
 		return;
+	fAbandoned = true;
 	if (fGrabbed)
 		XUngrabKeyboard(fDisplay, CurrentTime);
 	XDestroyWindow(fDisplay, fCover);
@@ -88,8 +116,10 @@ void X11ScreenCover::HandleEvent(const SDL_SysWMmsg& message)
 		break;
 	case ConfigureNotify:
 		if (event.xconfigure.window == DefaultRootWindow(fDisplay)) {
+			// The server tells every change of the screen's outputs and monitors so.
 			XResizeWindow(fDisplay, fCover, static_cast<unsigned>(event.xconfigure.width),
 			              static_cast<unsigned>(event.xconfigure.height));
+			fHeadCheckWanted = fFollowsHead;
 		} else if (event.xconfigure.window != fFrame && event.xconfigure.window != fCover &&
 		           event.xconfigure.event != event.xconfigure.window) {
 			fRestackWanted = true;
@@ -129,34 +159,81 @@ void X11ScreenCover::GrabAgain()
 	TryGrab();
 }
 
-void X11ScreenCover::KeepOnTop()
+void X11ScreenCover::DoDueWork()
 {
-	if (!fRestackWanted)
+	const bigtime_t now = system_time();
+	if (fHeadCheckWanted)
+		FollowPrimaryHead();
+	KeepOnTop(now);
+	if (now >= fNextAttempt)
+		TryGrab();
+}
+
+bigtime_t X11ScreenCover::NextDue() const
+{
+	if (fRestackWanted)
+		return std::min(fNextAttempt, fLastRaise + kRaiseInterval);
+	return fNextAttempt;
+}
+
+void X11ScreenCover::KeepOnTop(bigtime_t now)
+{
+	if (!fRestackWanted || now < fLastRaise + kRaiseInterval)
 		return;
 	fRestackWanted = false;
+	if (OnTop())
+		return;
+	Restack();
+	NoteRaise(now);
+}
+
+bool X11ScreenCover::OnTop() const
+{
 	// Most events change nothing above the frame (a client configuring windows it has not
 	// mapped yet, say): one look at the stacking order first, bottom to top.
 	Window root, parent;
 	Window* children = nullptr;
 	unsigned int count = 0;
-	if (XQueryTree(fDisplay, DefaultRootWindow(fDisplay), &root, &parent, &children, &count)) {
-		bool onTop = false;
-		for (unsigned int index = count; index-- > 0;) {
-			if (children[index] == fFrame) {
-				onTop = index >= 1 && children[index - 1] == fCover;
-				break;
-			}
-			XWindowAttributes attributes;
-			// A window above that is not mapped hides nothing.
-			if (XGetWindowAttributes(fDisplay, children[index], &attributes) &&
-			    attributes.map_state != IsUnmapped)
-				break;
+	if (!XQueryTree(fDisplay, DefaultRootWindow(fDisplay), &root, &parent, &children, &count))
+		return false;
+	bool onTop = false;
+	for (unsigned int index = count; index-- > 0;) {
+		if (children[index] == fFrame) {
+			onTop = index >= 1 && children[index - 1] == fCover;
+			break;
 		}
-		XFree(children);
-		if (onTop)
-			return;
+		XWindowAttributes attributes;
+		// A window above that is not mapped hides nothing.
+		if (XGetWindowAttributes(fDisplay, children[index], &attributes) &&
+		    attributes.map_state != IsUnmapped)
+			break;
 	}
-	Restack();
+	XFree(children);
+	return onTop;
+}
+
+void X11ScreenCover::NoteRaise(bigtime_t now)
+{
+	fRaisesInAWar = now - fLastRaise <= kWarGap ? fRaisesInAWar + 1 : 0;
+	fLastRaise = now;
+	if (fRaisesInAWar < kWarRaises || fWarReported)
+		return;
+	fWarReported = true;
+	fprintf(stderr, "sdl: another client keeps raising its window above the screen; raising "
+	                "ours again at most %d times a second\n",
+	        static_cast<int>(1000000 / kRaiseInterval));
+}
+
+void X11ScreenCover::FollowPrimaryHead()
+{
+	fHeadCheckWanted = false;
+	SDL_Rect head;
+	if (!X11PrimaryHead::Find(fDisplay, &head) || (head.x == fHeadX && head.y == fHeadY))
+		return;
+	fHeadX = head.x;
+	fHeadY = head.y;
+	XMoveWindow(fDisplay, fFrame, head.x + fOffsetX, head.y + fOffsetY);
+	XFlush(fDisplay);
 }
 
 void X11ScreenCover::Restack()
