@@ -20,9 +20,7 @@ constexpr int kRoomWaitMilliseconds = 100;
 
 } // namespace
 
-NotifySocket::NotifySocket(const std::string& address) : fAddress(address)
-{
-}
+NotifySocket::NotifySocket(const std::string& address) : fAddress(address) {}
 
 NotifySocket::~NotifySocket()
 {

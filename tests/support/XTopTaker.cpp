@@ -13,9 +13,9 @@ XTopTaker::XTopTaker(const std::string& displayName) : fDisplay(XOpenDisplay(dis
 	XSetWindowAttributes attributes = {};
 	attributes.override_redirect = True;
 	attributes.background_pixel = WhitePixel(fDisplay, DefaultScreen(fDisplay));
-	fWindow = XCreateWindow(fDisplay, DefaultRootWindow(fDisplay), 100, 100, 200, 200, 0,
-	                        CopyFromParent, InputOutput, CopyFromParent,
-	                        CWOverrideRedirect | CWBackPixel, &attributes);
+	fWindow =
+	    XCreateWindow(fDisplay, DefaultRootWindow(fDisplay), 100, 100, 200, 200, 0, CopyFromParent,
+	                  InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
 	XSelectInput(fDisplay, DefaultRootWindow(fDisplay), SubstructureNotifyMask);
 	XMapRaised(fDisplay, fWindow);
 	XFlush(fDisplay);

@@ -33,8 +33,8 @@ bool AnyScreenPossible()
 		return true;
 	// A compositor's default socket, which Wayland clients find without WAYLAND_DISPLAY.
 	struct stat socketStat;
-	if (HasEnvironment("XDG_RUNTIME_DIR")
-		&& stat((std::string(getenv("XDG_RUNTIME_DIR")) + "/wayland-0").c_str(), &socketStat) == 0)
+	if (HasEnvironment("XDG_RUNTIME_DIR") &&
+	    stat((std::string(getenv("XDG_RUNTIME_DIR")) + "/wayland-0").c_str(), &socketStat) == 0)
 		return true;
 	glob_t cards;
 	bool found = glob("/dev/dri/card*", 0, nullptr, &cards) == 0 && cards.gl_pathc > 0;
@@ -56,8 +56,10 @@ bool WaylandUsable()
 		SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_OVERRIDE);
 		return true;
 	}
-	fprintf(stderr, "sdl: the Wayland compositor %s; going on without a screen, keys from the "
-	                "terminal\n", why);
+	fprintf(stderr,
+	        "sdl: the Wayland compositor %s; going on without a screen, keys from the "
+	        "terminal\n",
+	        why);
 	return false;
 }
 
@@ -107,7 +109,8 @@ std::unique_ptr<Display> CreateSdlDisplay()
 	if (!named && !AnyScreenPossible())
 		return nullptr;
 	// SDL takes a Wayland compositor when it is named or when there is no X display beside it.
-	const bool waylandFirst = named ? strcmp(requested, "wayland") == 0 : !HasEnvironment("DISPLAY");
+	const bool waylandFirst =
+	    named ? strcmp(requested, "wayland") == 0 : !HasEnvironment("DISPLAY");
 	if (waylandFirst && !WaylandUsable())
 		return nullptr;
 	VideoStart start;

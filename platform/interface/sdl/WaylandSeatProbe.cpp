@@ -30,9 +30,7 @@ void NoteGlobal(void* probe, wl_registry*, uint32_t, const char* interface, uint
 		static_cast<Probe*>(probe)->seatSeen = true;
 }
 
-void IgnoreRemoval(void*, wl_registry*, uint32_t)
-{
-}
+void IgnoreRemoval(void*, wl_registry*, uint32_t) {}
 
 void NoteAnswer(void* probe, wl_callback*, uint32_t)
 {
