@@ -3,6 +3,7 @@
 // What a BSerialPort remembers to open its device again after it went away, and to say on standard
 // error what is missing.
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@ public:
 	// The devices were listed afresh: the names tried before are forgotten.
 	void Listed();
 	void OpenFailed(const char* name, status_t error);
+	// `name` was not opened because the system uses the terminal (`why`): says so, once a name.
+	void PassedOver(const char* name, const char* why);
 	// The owner opened `name`: it is the one to open again.
 	void Opened(const char* name);
 	// The owner closed the port: nothing is to be opened again.
@@ -52,6 +55,7 @@ private:
 	bool fListed;
 	std::vector<std::string> fTried;
 	bool fTold;
+	std::set<std::string> fPassedOver;
 };
 
 } // namespace BPrivate
