@@ -1,25 +1,15 @@
 #include "interface/drm/DrmDisplay.h"
 
-#include <errno.h>
-#include <poll.h>
-#include <stdint.h>
-#include <stdio.h>
-#include <string.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cassert>
 #include <mutex>
 #include <vector>
 
 #include "interface/Framebuffer.h"
+#include "interface/WakeEvent.h"
 #include "interface/drm/ConsoleKeyboard.h"
 #include "interface/drm/DrmCard.h"
 #include "interface/drm/ScanoutBuffer.h"
 #include "interface/drm/VirtualConsole.h"
-#include "kernel/Time.h"
-#include "support/FileDescriptor.h"
 
 namespace BPrivate {
 
@@ -51,7 +41,7 @@ private:
 	VirtualConsole fConsole;
 	std::unique_ptr<DrmCard> fCard;
 	ConsoleKeyboard fKeyboard;
-	FileDescriptor fWakeEvent;
+	WakeEvent fWakeEvent;
 	std::vector<uint32> fScratch;
 	// On the screen, in the order shown; the last has the keyboard.
 	std::vector<DisplayClient*> fShown;
@@ -62,11 +52,7 @@ private:
 	std::vector<DisplayClient*> fInvalid;
 };
 
-DrmDisplay::DrmDisplay(std::unique_ptr<DrmCard> card)
-    : fCard(std::move(card)), fWakeEvent(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
-{
-	assert(fWakeEvent.IsValid());
-}
+DrmDisplay::DrmDisplay(std::unique_ptr<DrmCard> card) : fCard(std::move(card)) {}
 
 void DrmDisplay::AddClient(DisplayClient* client)
 {
@@ -89,18 +75,7 @@ void DrmDisplay::RemoveClient(DisplayClient* client)
 		return;
 	std::erase(fShown, client);
 	// What it covered goes black, and the windows left are shown whole again.
-	const BRect frame = client->DisplayFrame();
-	const ScanoutBuffer& screen = fCard->Primary();
-	BRect gone = frame & screen.Bounds();
-	if (gone.IsValid()) {
-		for (int32 y = static_cast<int32>(gone.top); y <= static_cast<int32>(gone.bottom); y++) {
-			const int32 bytes = screen.format == ScanoutFormat::kXrgb8888 ? 4 : 2;
-			memset(screen.pixels + static_cast<size_t>(y) * screen.pitch +
-			           static_cast<size_t>(gone.left) * bytes,
-			       0, static_cast<size_t>(gone.IntegerWidth() + 1) * bytes);
-		}
-		fCard->Flush(gone);
-	}
+	fCard->Flush(ClearScanout(fCard->Primary(), client->DisplayFrame()));
 	for (DisplayClient* shown : fShown)
 		Show(shown, true);
 }
@@ -117,44 +92,14 @@ void DrmDisplay::Invalidate(DisplayClient* client)
 
 void DrmDisplay::Wake()
 {
-	const uint64_t one = 1;
-	ssize_t written;
-	do
-		written = write(fWakeEvent.Get(), &one, sizeof(one));
-	while (written < 0 && errno == EINTR);
-	// EAGAIN: the counter is full, so a wake-up is pending anyway.
+	fWakeEvent.Signal();
 }
 
 void DrmDisplay::Dispatch(bigtime_t deadline)
 {
 	DoQueuedWork();
 
-	struct pollfd descriptors[2] = {};
-	descriptors[0].fd = fWakeEvent.Get();
-	descriptors[0].events = POLLIN;
-	nfds_t count = 1;
-	if (fKeyboard.Descriptor() >= 0) {
-		descriptors[1].fd = fKeyboard.Descriptor();
-		descriptors[1].events = POLLIN;
-		count = 2;
-	}
-	int ready;
-	do
-		ready = poll(descriptors, count, PollTimeout(deadline));
-	while (ready < 0 && errno == EINTR);
-	if (ready <= 0)
-		return;
-
-	// Drained after the wait, never before it: a Wake() between the caller's last look at its
-	// queue and this wait must end the wait.
-	if ((descriptors[0].revents & POLLIN) != 0) {
-		uint64_t value;
-		ssize_t result;
-		do
-			result = read(fWakeEvent.Get(), &value, sizeof(value));
-		while (result < 0 && errno == EINTR);
-	}
-	if (count == 2 && descriptors[1].revents != 0) {
+	if (fWakeEvent.Wait(fKeyboard.Descriptor(), deadline) != 0) {
 		std::vector<std::string> keys;
 		fKeyboard.Read(&keys);
 		// A key typed while no window is shown goes nowhere.

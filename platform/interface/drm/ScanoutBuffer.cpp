@@ -23,6 +23,20 @@ void ClearScanout(const ScanoutBuffer& target)
 	memset(target.pixels, 0, static_cast<size_t>(target.pitch) * target.height);
 }
 
+BRect ClearScanout(const ScanoutBuffer& target, BRect area)
+{
+	area = area & target.Bounds();
+	if (!area.IsValid())
+		return BRect();
+	const size_t bytes = target.format == ScanoutFormat::kXrgb8888 ? 4 : 2;
+	for (int32 y = static_cast<int32>(area.top); y <= static_cast<int32>(area.bottom); y++) {
+		memset(target.pixels + static_cast<size_t>(y) * target.pitch +
+		           static_cast<size_t>(area.left) * bytes,
+		       0, static_cast<size_t>(area.IntegerWidth() + 1) * bytes);
+	}
+	return area;
+}
+
 BRect PlaceDamage(const Framebuffer& source, BPoint leftTop, BRect damage,
                   const ScanoutBuffer& target, std::vector<uint32>* scratch)
 {

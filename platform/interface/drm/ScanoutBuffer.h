@@ -31,6 +31,8 @@ struct ScanoutBuffer
 
 // Makes the whole buffer black, padding included.
 void ClearScanout(const ScanoutBuffer& target);
+// Makes `area` (clipped to the buffer) black; returns what was, an invalid rectangle for nothing.
+BRect ClearScanout(const ScanoutBuffer& target, BRect area);
 
 // Copies `damage` (window coordinates, inclusive) of a window's framebuffer into `target`, with
 // the window's top-left pixel at `leftTop` on the screen, converting to the buffer's format and
