@@ -62,8 +62,8 @@ std::unique_ptr<Display> CreateDisplay()
 	std::string reason = missed;
 	if (cardFound || !named)
 		reason += (reason.empty() ? "" : "; ") + outcome;
-	fprintf(stderr, "display: headless, keys from the terminal: %s%s\n",
-	        named ? "" : "no DISPLAY or WAYLAND_DISPLAY, ", reason.c_str());
+	fprintf(stderr, "display: headless, %s%s\n", named ? "" : "no DISPLAY or WAYLAND_DISPLAY, ",
+	        reason.c_str());
 	if (named || cardFound)
 		ServiceNotifier::Default().ScreenMissing(reason);
 	return std::make_unique<HeadlessDisplay>();

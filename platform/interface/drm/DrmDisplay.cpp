@@ -15,8 +15,9 @@ namespace BPrivate {
 
 namespace {
 
-// Threads: see Display. The main thread owns the card, the console, the keyboard and fShown;
-// the others only touch what fLock guards and write the wake event.
+// Windows are not stacked: each one's changes are copied as they come, over whatever is there
+// (the program shows one window). Threads: see Display. The main thread owns the card, the
+// console, the keyboard and fShown; the others only touch what fLock guards and the wake event.
 class DrmDisplay final : public Display
 {
 public:

@@ -59,7 +59,7 @@ TEST(DisplaySelect, AnXDisplayThatDoesNotOpenLeavesItHeadlessWithTheStatusSaying
 	std::unique_ptr<BPrivate::Display> display = BPrivate::CreateDisplay();
 	const std::string errors = testing::internal::GetCapturedStderr();
 	EXPECT_STREQ(display->Name(), "headless");
-	EXPECT_THAT(errors, HasSubstr("display: headless, keys from the terminal: DISPLAY=:97 did not "
+	EXPECT_THAT(errors, HasSubstr("display: headless, DISPLAY=:97 did not "
 	                              "open\n"));
 
 	BPrivate::ServiceNotifier& notifier = BPrivate::ServiceNotifier::Default();
@@ -82,7 +82,7 @@ TEST(DisplaySelect, NoDisplayAndNoGraphicsCardIsHeadlessAsExpected)
 	testing::internal::CaptureStderr();
 	std::unique_ptr<BPrivate::Display> display = BPrivate::CreateDisplay();
 	EXPECT_EQ(testing::internal::GetCapturedStderr(),
-	          "display: headless, keys from the terminal: no DISPLAY or WAYLAND_DISPLAY, no "
+	          "display: headless, no DISPLAY or WAYLAND_DISPLAY, no "
 	          "graphics card\n");
 	EXPECT_STREQ(display->Name(), "headless");
 
