@@ -115,7 +115,9 @@ void UnitSimulator::_Run()
 
 		_SendDueReplies();
 		_DeliverHeld();
-		_Probe(result > 0 && (entries[2].revents & POLLIN) != 0, pollTo - heldBack);
+		// Unless the pacing above took it already.
+		_Probe(result > 0 && (entries[2].revents & POLLIN) != 0 && _ProbeWaiting(),
+		       pollTo - heldBack);
 		if (unsolicited && fTerminal.IsOpen() && Clock::now() >= fNextUnsolicited) {
 			_Send(std::vector<uint8_t>(1, kUnsolicitedByte));
 			fNextUnsolicited = Clock::now() + fOptions.unsolicitedInterval;
