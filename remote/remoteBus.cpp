@@ -64,9 +64,10 @@ void AnnounceModel(int32 replySize)
 // - Length still measured, bytes waiting: MeasureStaleReply reads them as one reply on their
 //   own, and leaves this poll's reply to the next poll.
 // Every reply read is tested by CheckReply. A rejected one puts the previous key state back
-// (RejectReply) and then drops its own rest, never a later reply: on the plain path what keeps
-// coming after it without a read time-out's pause (two buffers at most), on the other two the
-// bytes that were waiting before the poll and make no whole reply after it.
+// (RejectReply) and then drops its own rest: on the plain path what keeps coming after it without
+// a read time-out's pause (two buffers at most); in CatchUp nothing when what was waiting was
+// whole replies (each later one is read as its own), else the same as on the plain path; in
+// MeasureStaleReply the rest of what was waiting before the poll, never this poll's reply.
 
 // Whole replies found waiting before the current poll was sent, the bytes waiting then, and how
 // many polls to go before a unit found late is waited for again.
@@ -207,18 +208,18 @@ void ReadRestOfCutReply(int32* count)
 // last one, until a key rises in one (then that one is this poll's reply, and the rest waits for
 // the next poll). When the last of them yields no key, the poll waits for its own reply as usual
 // if that comes in time, and takes the waiting one otherwise: a unit always late stays one reply
-// behind, never more, and is not waited for again for a few polls. A rejected one drops the
-// waiting bytes that make no whole reply after it (the rest of a reply cut or shifted by a
-// stall), and leaves the later whole replies for the next poll. True when this poll's reply has
-// been read (or rejected) here.
+// behind, never more, and is not waited for again for a few polls. A rejected one leaves the
+// later replies for the next polls when what was waiting was whole replies; when it was not (a
+// reply cut or shifted by a stall is among them, and nothing tells which bytes are whose), it
+// drops what comes until the line is quiet, as the plain read does. True when this poll's reply
+// has been read (or rejected) here.
 bool CatchUp()
 {
-	int32 read = 0;
 	for (int32 index = 0; index < staleReplies; index++) {
 		const int32 count = ReadInto(0, packetSize);
-		read += count;
 		if (!CheckReply(count)) {
-			DropWaiting((staleBytes - read) % packetSize);
+			if (staleBytes % packetSize != 0)
+				DropUntilQuiet();
 			return true;
 		}
 		if (RisingKey() != 0)
