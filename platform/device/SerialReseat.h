@@ -39,7 +39,6 @@ public:
 
 	// The device in use hung up or went away: says so; the first try comes an interval later.
 	void WentAway(bigtime_t now);
-	bool IsAway() const { return fAway; }
 	// Whether to try opening the device again at `now`: away, and an interval since the last try.
 	bool IsDue(bigtime_t now);
 	const std::string& Name() const { return fName; }

@@ -71,7 +71,7 @@ void ExpectWholeReset(const RemoteUnitRig& rig, const std::vector<std::string>& 
 	ResetTranscript expected = rig.Transcript();
 	expected.faultLines = faultLines;
 	expected.sendErrors = portLost;
-	EXPECT_TRUE(IsTranscriptOf(rig.program->Texts(), expected));
+	EXPECT_TRUE(IsTranscriptOf(rig.program->Lines(), expected));
 }
 
 class UnitReseated : public testing::TestWithParam<UnitSim::Model>

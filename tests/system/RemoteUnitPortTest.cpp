@@ -65,7 +65,7 @@ void ExpectTheUnitOnSerial1IsUsed(RemoteUnitRig& rig)
 	rig.unit.PressKey(UnitSim::Key::Enter);
 	ASSERT_TRUE(program.WaitForExit(kGenerous)) << program.Output();
 	EXPECT_EQ(program.ExitCode(), 0);
-	EXPECT_TRUE(IsTranscriptOf(program.Texts(), rig.Transcript()));
+	EXPECT_TRUE(IsTranscriptOf(program.Lines(), rig.Transcript()));
 }
 
 TEST(RemoteUnitPorts, DanglingFirstPortIsSkippedAndTheSecondIsUsedAndNamed)
@@ -117,7 +117,7 @@ TEST(RemoteUnitPorts, WithoutAPortEveryByteIsReportedAndTheKeyboardStillResets)
 
 	ResetTranscript expected;
 	expected.sendErrors = true;
-	EXPECT_TRUE(IsTranscriptOf(program.Texts(), expected));
+	EXPECT_TRUE(IsTranscriptOf(program.Lines(), expected));
 }
 
 } // namespace

@@ -28,7 +28,7 @@ Clock::time_point Deadline()
 void ExpectWholeReset(const RemoteUnitRig& rig)
 {
 	const std::vector<std::string> lines = rig.program->Texts();
-	EXPECT_TRUE(IsTranscriptOf(lines, rig.Transcript()));
+	EXPECT_TRUE(IsTranscriptOf(rig.program->Lines(), rig.Transcript()));
 	EXPECT_LT(IndexOf(lines, kResetLine), IndexOf(lines, "UserInterface exiting"));
 }
 
