@@ -7,7 +7,12 @@
 #include <OS.h>
 #include <SerialPort.h>
 
+#include "SendFailureReport.h"
+
 namespace {
+
+// Sends that fail in a row print their first line and a count (SendFailureReport.h).
+SendFailureReport sendFailures;
 
 const uint8 kPollByte = 0x90;
 const uint8 kLcdTextCommand = 0xF2;
@@ -303,6 +308,7 @@ void RB_Init()
 
 void RB_Quit()
 {
+	sendFailures.Flush();
 	port.Close();
 }
 
@@ -320,8 +326,11 @@ void InitDisplay()
 
 void RembusSend(uint8 byte)
 {
-	if (port.Write(&byte, 1) != 1)
-		printf("ERROR sending byte %02x\n", byte);
+	ssize_t written = port.Write(&byte, 1);
+	if (written == 1)
+		sendFailures.Succeeded();
+	else
+		sendFailures.Failed(byte, written);
 }
 
 int32 RembusReceive(uint8* buffer, int32 length)

@@ -1,6 +1,7 @@
 #include "support/Transcript.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <map>
@@ -152,23 +153,18 @@ WithoutLinesStarting(const std::vector<std::string>& lines,
 std::vector<std::string>
 WithoutSendErrors(const std::vector<std::string>& lines)
 {
-	return WithoutLinesStarting(lines, {"ERROR sending byte ", kPortNoticePrefix});
+	return WithoutLinesStarting(lines, {kSendErrorPrefix, kSendRepeatsPrefix, kPortNoticePrefix});
 }
 
-std::vector<std::string>
-SendErrorsOfOnePass(const std::string& line1, const std::string& line2, unsigned pollByte)
+size_t
+SendFailuresTold(const std::vector<std::string>& lines)
 {
-	std::vector<unsigned> bytes = {0xf2};
-	for (unsigned char character : line1 + line2)
-		bytes.push_back(character);
-	bytes.push_back(pollByte);
-	std::vector<std::string> lines;
-	for (unsigned byte : bytes) {
-		char text[32];
-		snprintf(text, sizeof(text), "ERROR sending byte %02x", byte);
-		lines.push_back(text);
+	size_t told = CountStarting(lines, kSendErrorPrefix);
+	for (const std::string& line : lines) {
+		if (line.rfind(kSendRepeatsPrefix, 0) == 0)
+			told += strtoul(line.c_str() + kSendRepeatsPrefix.size(), nullptr, 10);
 	}
-	return lines;
+	return told;
 }
 
 namespace {
@@ -200,7 +196,7 @@ IsTranscriptOf(const std::vector<PrintedLine>& lines, const ResetTranscript& exp
 		texts.push_back(line.text);
 	std::vector<std::string> prefixes = expected.faultLines;
 	if (expected.sendErrors)
-		prefixes.insert(prefixes.end(), {"ERROR sending byte ", kPortNoticePrefix});
+		prefixes.insert(prefixes.end(), {kSendErrorPrefix, kSendRepeatsPrefix, kPortNoticePrefix});
 	std::vector<PrintedLine> kept;
 	for (const PrintedLine& line : lines) {
 		if (WithoutLinesStarting({line.text}, prefixes).size() == 1)
@@ -257,12 +253,6 @@ IsTranscriptOf(const std::vector<PrintedLine>& lines, const ResetTranscript& exp
 			<< " stalls of the unit, " << why << "the whole output:\n" << Listing(texts);
 	}
 	return testing::AssertionSuccess();
-}
-
-bool
-ContainsRun(const std::vector<std::string>& lines, const std::vector<std::string>& run)
-{
-	return std::search(lines.begin(), lines.end(), run.begin(), run.end()) != lines.end();
 }
 
 } // namespace VelmoTest

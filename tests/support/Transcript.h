@@ -79,20 +79,20 @@ std::vector<std::string> UserInterfaceLines(const std::string& portName = "",
 // The start of the serial port's notices on standard error (no port opened; the port went away,
 // is back).
 inline const std::string kPortNoticePrefix = "serial: ";
+// A failed send's line, and the count of its repeats on standard error.
+inline const std::string kSendErrorPrefix = "ERROR sending byte ";
+inline const std::string kSendRepeatsPrefix = "remote: sending failed ";
 
-// `lines` without the "ERROR sending byte %02x" lines a missing or hung-up port makes, and
-// without the port's notices.
+// `lines` without the send error lines and counts a missing or hung-up port makes, and without
+// the port's notices.
 std::vector<std::string> WithoutSendErrors(const std::vector<std::string>& lines);
 // `lines` without those starting with any of `prefixes`.
 std::vector<std::string> WithoutLinesStarting(const std::vector<std::string>& lines,
 	const std::vector<std::string>& prefixes);
 // How many of `lines` start with `prefix`.
 size_t CountStarting(const std::vector<std::string>& lines, const std::string& prefix);
-// The send error lines of one remote-unit pass on a port that takes nothing: the LCD text
-// command with `line1` and `line2` (16 characters each), then the poll byte.
-std::vector<std::string> SendErrorsOfOnePass(const std::string& line1, const std::string& line2,
-	unsigned pollByte);
-// Whether `run` appears in `lines` as consecutive lines.
-bool ContainsRun(const std::vector<std::string>& lines, const std::vector<std::string>& run);
+// How many failed sends `lines` tell of: one a send error line, and the count of each repeat
+// line.
+size_t SendFailuresTold(const std::vector<std::string>& lines);
 
 } // namespace VelmoTest
