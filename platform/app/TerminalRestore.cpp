@@ -1,6 +1,7 @@
 #include "app/TerminalRestore.h"
 
 #include <linux/kd.h>
+#include <linux/vt.h>
 #include <sys/ioctl.h>
 
 #include <atomic>
@@ -24,6 +25,7 @@ struct Slot
 	struct termios mode = {};
 	int displayMode = KD_TEXT;
 	int keyboardMode = K_XLATE;
+	int previousConsole = 0;
 };
 
 const int kSlotCount = 4;
@@ -56,13 +58,14 @@ int RegisterTerminalMode(int fd, const struct termios& mode)
 	});
 }
 
-int RegisterConsoleMode(int fd, int displayMode, int keyboardMode)
+int RegisterConsoleMode(int fd, int displayMode, int keyboardMode, int previousConsole)
 {
 	return Register([&](Slot& slot) {
 		slot.fd = fd;
 		slot.console = true;
 		slot.displayMode = displayMode;
 		slot.keyboardMode = keyboardMode;
+		slot.previousConsole = previousConsole;
 	});
 }
 
@@ -83,6 +86,8 @@ void RestoreTerminalModes()
 		}
 		ioctl(slot.fd, KDSKBMODE, slot.keyboardMode);
 		ioctl(slot.fd, KDSETMODE, slot.displayMode);
+		if (slot.previousConsole > 0)
+			ioctl(slot.fd, VT_ACTIVATE, slot.previousConsole);
 	}
 }
 

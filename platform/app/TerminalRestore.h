@@ -13,11 +13,11 @@ namespace BPrivate {
 // Returns a slot for Unregister, or -1 when every slot is taken (then nothing is restored on a
 // signal).
 int RegisterTerminalMode(int fd, const struct termios& mode);
-// A virtual console's display mode (KDSETMODE) and keyboard mode (KDSKBMODE) to put back. Same
-// slots, same Unregister.
-int RegisterConsoleMode(int fd, int displayMode, int keyboardMode);
+// A virtual console's display mode (KDSETMODE) and keyboard mode (KDSKBMODE) to put back, and the
+// console to switch back to (VT_ACTIVATE) when above 0. Same slots, same Unregister.
+int RegisterConsoleMode(int fd, int displayMode, int keyboardMode, int previousConsole = 0);
 void UnregisterTerminalMode(int slot);
-// Async-signal-safe: tcsetattr, or the two console ioctls, for each registered terminal.
+// Async-signal-safe: tcsetattr, or the console ioctls, for each registered terminal.
 void RestoreTerminalModes();
 
 } // namespace BPrivate

@@ -153,6 +153,7 @@ bool DrmCard::LightScreens(std::string* reason)
 		output.crtcId = CrtcFor(fd, *resources, *connector, taken);
 		output.width = mode.hdisplay;
 		output.height = mode.vdisplay;
+		output.mode = mode;
 		std::string problem;
 		if (output.crtcId == 0) {
 			problem = "no display controller free";
@@ -242,6 +243,19 @@ void DrmCard::ReleaseBuffer(const Output& output)
 		struct drm_mode_destroy_dumb destroy = {};
 		destroy.handle = output.handle;
 		drmIoctl(fFd.Get(), DRM_IOCTL_MODE_DESTROY_DUMB, &destroy);
+	}
+}
+
+void DrmCard::ShowAgain()
+{
+	for (Output& output : fOutputs) {
+		if (drmModeSetCrtc(fFd.Get(), output.crtcId, output.framebufferId, 0, 0,
+		                   &output.connectorId, 1, &output.mode) != 0) {
+			fprintf(stderr, "drm: %s cannot show its buffer again: %s\n", fName.c_str(),
+			        strerror(errno));
+		}
+		// The whole of it, for drivers that scan out a copy.
+		drmModeDirtyFB(fFd.Get(), output.framebufferId, nullptr, 0);
 	}
 }
 

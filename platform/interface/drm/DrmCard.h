@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <xf86drmMode.h>
+
 #include "interface/drm/ScanoutBuffer.h"
 #include "support/FileDescriptor.h"
 
@@ -42,6 +44,9 @@ public:
 	// Tells the card that `area` of the primary buffer changed: drivers that scan out a copy of
 	// it (virtio-gpu) update their copy only when told.
 	void Flush(BRect area);
+	// Shows our buffers on every screen again: a console switched to text mode takes the screen
+	// back from a DRM master.
+	void ShowAgain();
 	// "card0: Virtual-1 1280x800", for the line naming the display.
 	const std::string& Description() const { return fDescription; }
 
@@ -50,6 +55,7 @@ private:
 	{
 		uint32_t connectorId = 0;
 		uint32_t crtcId = 0;
+		drmModeModeInfo mode = {};
 		uint32_t width = 0;
 		uint32_t height = 0;
 		uint32_t handle = 0;

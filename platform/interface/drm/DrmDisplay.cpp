@@ -53,7 +53,11 @@ private:
 	std::vector<DisplayClient*> fInvalid;
 };
 
-DrmDisplay::DrmDisplay(std::unique_ptr<DrmCard> card) : fCard(std::move(card)) {}
+DrmDisplay::DrmDisplay(std::unique_ptr<DrmCard> card) : fCard(std::move(card))
+{
+	// The console was taken after the card: a switch of consoles may have shown the text console.
+	fCard->ShowAgain();
+}
 
 void DrmDisplay::AddClient(DisplayClient* client)
 {

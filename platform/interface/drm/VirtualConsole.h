@@ -12,8 +12,9 @@ namespace BPrivate {
 // beneath). Both modes come back when it is destroyed, and on SIGINT, SIGTERM and SIGHUP (see
 // TerminalRestore).
 //
-// The console is the process's controlling terminal when that is a virtual console, otherwise
-// the one on the screen now. Changing its modes takes that console as controlling terminal, or
+// The console is the process's controlling terminal when that is a virtual console, otherwise one
+// of its own that it switches to (and back from when it ends), as an X server does, or, where it
+// cannot switch, the one on the screen now. Changing its modes takes that console as controlling terminal, or
 // CAP_SYS_TTY_CONFIG; where it cannot be opened or changed, one line on standard error says so
 // and the console stays as it is. Main thread only.
 class VirtualConsole
@@ -26,12 +27,15 @@ public:
 	VirtualConsole& operator=(const VirtualConsole&) = delete;
 
 private:
+	bool SwitchToOwnConsole(std::string* name);
 	void Restore();
 
 	FileDescriptor fFd;
 	int fSavedDisplayMode;
 	int fSavedKeyboardMode;
 	int fRestoreSlot;
+	// The console to switch back to, or 0 when none was switched from.
+	int fPreviousConsole = 0;
 };
 
 } // namespace BPrivate
