@@ -2,7 +2,7 @@
 CMAKE_BUILD = cmake --build --preset
 
 .PHONY: all deps build test test-default test-asan test-tsan test-under-load bench soak demo package package-test \
-	screenshot fuzz fuzz-smoke fuzz-build clean
+	screenshot fuzz fuzz-smoke fuzz-build kiosk-test clean
 
 all: build
 
@@ -55,6 +55,12 @@ package: deps
 # systemd-analyze verify, and that the programs in the package run a reset.
 package-test: deps
 	scripts/package-test build
+
+# The package installed in a Debian 12 guest booted in QEMU (software emulation): each case from the
+# question to the guest's reboot, checked from outside (kiosk/). The guest's base system is cached
+# in ~/.cache/velmo-kiosk (KIOSK_CACHE); `make kiosk-test KIOSK_CASES="x-unit-enter"` runs one case.
+kiosk-test: package
+	kiosk/run build $(KIOSK_CASES)
 
 # doc/screenshot.png: the window on an Xvfb display, the question shown.
 screenshot: build

@@ -34,12 +34,13 @@ extern const KeyMappingEntry validKeyMapping[];
 // Finds and opens the first serial device that opens, sets it to 57600 bit/s 8N1 with blocking
 // 10 ms reads, and resets the module state. Silent, and leaving the state alone, when none opens.
 void RB_Init();
-// Closes the port.
+// Tells the send failures not told yet (SendFailureReport.h) and closes the port.
 void RB_Quit();
 // Resets the module state (poll byte, expected reply length 50, buffers zeroed).
 void InitDisplay();
 
-// Sends one byte with one write; prints "ERROR sending byte %02x\n" when it was not written.
+// Sends one byte with one write; a failure prints "ERROR sending byte %02x\n" when it starts, its
+// repeats are counted on standard error (SendFailureReport.h).
 void RembusSend(uint8 byte);
 // One read of the port into `buffer`; the port's result unchanged (bytes read, or an error).
 int32 RembusReceive(uint8* buffer, int32 length);

@@ -60,8 +60,16 @@ void ServiceNotifier::WindowShown()
 	fReady = true;
 	Send("READY=1");
 	// Text a window drew before it was on the display is on the screen from now on.
-	if (!fStatus.empty() && !fStopping)
-		Send("STATUS=" + fStatus);
+	if ((!fStatus.empty() || !fScreenMissing.empty()) && !fStopping)
+		SendStatus();
+}
+
+void ServiceNotifier::ScreenMissing(const std::string& reason)
+{
+	if (!fEnabled)
+		return;
+	std::lock_guard<std::mutex> lock(fLock);
+	fScreenMissing = "no screen (" + Trimmed(reason) + ")";
 }
 
 void ServiceNotifier::TextsDrawn(const std::vector<std::string>& texts)
@@ -77,7 +85,7 @@ void ServiceNotifier::TextsDrawn(const std::vector<std::string>& texts)
 		return;
 	fStatus = status;
 	if (fReady)
-		Send("STATUS=" + status);
+		SendStatus();
 }
 
 void ServiceNotifier::Quitting(uint32 messageCode)
@@ -121,6 +129,16 @@ std::string ServiceNotifier::QuittingStatus(uint32 messageCode)
 	else
 		snprintf(code, sizeof(code), "0x%08x", (unsigned)messageCode);
 	return std::string("Quitting on message ") + code;
+}
+
+void ServiceNotifier::SendStatus()
+{
+	if (fScreenMissing.empty())
+		Send("STATUS=" + fStatus);
+	else if (fStatus.empty())
+		Send("STATUS=" + fScreenMissing);
+	else
+		Send("STATUS=" + fScreenMissing + ": " + fStatus);
 }
 
 void ServiceNotifier::Send(const std::string& assignments)

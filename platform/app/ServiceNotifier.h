@@ -44,6 +44,11 @@ public:
 	// A window draws into its backing store before the display shows it (the SDL window comes up
 	// on the main thread after the program has started): until READY=1 the status is only kept.
 	void TextsDrawn(const std::vector<std::string>& texts);
+	// A screen was expected (a graphics card, a display named in the environment) but none
+	// could be used, for the reason given: the application goes on without one, and from now on
+	// each STATUS= says so first: "no screen (reason): " before the texts. Before the first
+	// window is shown.
+	void ScreenMissing(const std::string& reason);
 	// The application quits while handling a message with code `messageCode` (0 when not while
 	// handling one): STOPPING=1 with STATUS=QuittingStatus(messageCode), once.
 	void Quitting(uint32 messageCode);
@@ -58,6 +63,7 @@ public:
 private:
 	// With fLock held.
 	void Send(const std::string& assignments);
+	void SendStatus();
 
 	const bool fEnabled;
 	// While enabled.
@@ -68,6 +74,8 @@ private:
 	bool fStopping;
 	// The last status drawn; sent, unless drawn before READY=1 (then sent with it).
 	std::string fStatus;
+	// "no screen (reason)", or empty.
+	std::string fScreenMissing;
 };
 
 } // namespace BPrivate

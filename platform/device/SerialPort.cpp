@@ -9,6 +9,7 @@
 
 #include "device/SerialDevices.h"
 #include "device/SerialOpen.h"
+#include "device/SystemTerminals.h"
 #include "device/SerialReseat.h"
 #include "device/SerialSettings.h"
 #include "kernel/PosixError.h"
@@ -73,8 +74,13 @@ status_t BSerialPort::Open(const char* portName)
 	if (portName == nullptr || portName[0] == '\0')
 		return B_BAD_VALUE;
 
+	const std::string path = SerialDevicePath(portName);
+	if (const char* systemUse = SystemUseOf(path)) {
+		fReseat->PassedOver(portName, systemUse);
+		return B_NOT_ALLOWED;
+	}
 	int descriptor;
-	status_t status = OpenSerialDevice(SerialDevicePath(portName), &descriptor);
+	status_t status = OpenSerialDevice(path, &descriptor);
 	if (status == B_OK) {
 		fDescriptor = descriptor;
 		fLineFreeAt = 0;
@@ -122,8 +128,13 @@ bool BSerialPort::_Reopen()
 {
 	if (!fReseat->IsDue(system_time()))
 		return false;
+	const std::string path = SerialDevicePath(fReseat->Name().c_str());
+	if (const char* systemUse = SystemUseOf(path)) {
+		fReseat->PassedOver(fReseat->Name().c_str(), systemUse);
+		return false;
+	}
 	int descriptor;
-	if (OpenSerialDevice(SerialDevicePath(fReseat->Name().c_str()), &descriptor) != B_OK)
+	if (OpenSerialDevice(path, &descriptor) != B_OK)
 		return false;
 	fDescriptor = descriptor;
 	if (_ApplySettings() != B_OK) {

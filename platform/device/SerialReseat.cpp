@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+#include <algorithm>
+
 #include <Errors.h>
 
 namespace BPrivate {
@@ -24,9 +26,7 @@ const char* Reason(status_t error)
 
 } // namespace
 
-SerialReseat::SerialReseat() : fAway(false), fNextAttempt(0), fListed(false), fTold(false)
-{
-}
+SerialReseat::SerialReseat() : fAway(false), fNextAttempt(0), fListed(false), fTold(false) {}
 
 void SerialReseat::Listed()
 {
@@ -39,6 +39,18 @@ void SerialReseat::OpenFailed(const char* name, status_t error)
 {
 	fTried.push_back(std::string(name != nullptr ? name : "") + " (" + Reason(error) + ")");
 	fTold = false;
+}
+
+void SerialReseat::PassedOver(const char* name, const char* why)
+{
+	const std::string text = name != nullptr ? name : "";
+	const std::string tried = text + " (" + why + ")";
+	if (std::find(fTried.begin(), fTried.end(), tried) == fTried.end()) {
+		fTried.push_back(tried);
+		fTold = false;
+	}
+	if (fPassedOver.insert(text).second)
+		fprintf(stderr, "serial: passed over %s: %s\n", text.c_str(), why);
 }
 
 void SerialReseat::Opened(const char* name)

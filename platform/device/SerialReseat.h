@@ -3,6 +3,7 @@
 // What a BSerialPort remembers to open its device again after it went away, and to say on standard
 // error what is missing.
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@ public:
 	// The devices were listed afresh: the names tried before are forgotten.
 	void Listed();
 	void OpenFailed(const char* name, status_t error);
+	// `name` was not opened because the system uses the terminal (`why`): says so, once a name.
+	void PassedOver(const char* name, const char* why);
 	// The owner opened `name`: it is the one to open again.
 	void Opened(const char* name);
 	// The owner closed the port: nothing is to be opened again.
@@ -36,7 +39,6 @@ public:
 
 	// The device in use hung up or went away: says so; the first try comes an interval later.
 	void WentAway(bigtime_t now);
-	bool IsAway() const { return fAway; }
 	// Whether to try opening the device again at `now`: away, and an interval since the last try.
 	bool IsDue(bigtime_t now);
 	const std::string& Name() const { return fName; }
@@ -52,6 +54,7 @@ private:
 	bool fListed;
 	std::vector<std::string> fTried;
 	bool fTold;
+	std::set<std::string> fPassedOver;
 };
 
 } // namespace BPrivate

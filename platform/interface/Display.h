@@ -22,14 +22,15 @@ public:
 	// A key typed while this window had the keyboard: one UTF-8 character (1 to 4 bytes) or one
 	// BeOS key byte (B_ENTER, B_ESCAPE, ...). Called on the display's thread; must return at once.
 	virtual void DisplayKeyDown(const char* bytes, int32 numBytes) = 0;
-	// The window is on the display now (the headless display: taken in, shown nowhere). Called
-	// once, by the thread that put it there; must return at once.
+	// The window is on the display now, its pixels on the screen (the headless display: taken
+	// in, shown nowhere). Called once, by the thread that put it there; must return at once.
 	virtual void DisplayShown() {}
 };
 
-// Shows windows and hears their keyboard. One backend is chosen at start-up (CreateDisplay): a
-// real screen through SDL2, or a headless display whose framebuffers are shown nowhere (but can be
-// saved as PNG files) and whose keyboard is the terminal on standard input.
+// Shows windows and hears their keyboard. One backend is chosen at start-up (CreateDisplay): an X
+// or Wayland screen through SDL2, the console's own screen through kernel mode setting (drm/), or
+// a headless display whose framebuffers are shown nowhere (but can be saved as PNG files) and
+// whose keyboard is the terminal on standard input.
 //
 // Threads: Dispatch runs on the main thread only, the one in BApplication::Run; every other
 // operation may be called from any thread and only queues work for Dispatch, waking it.
@@ -57,9 +58,10 @@ public:
 	virtual const char* Name() const = 0;
 };
 
-// Chooses the backend, in one place: SDL when a real video driver is available (or one is named
-// in SDL_VIDEODRIVER), the headless display otherwise (or when BEOS_DISPLAY=headless).
-// Called on the main thread.
+// Chooses the backend, in one place (DisplaySelect.cpp): SDL for an X display or a Wayland
+// compositor named in the environment (or the driver named in SDL_VIDEODRIVER), else the
+// console's own screen when a graphics card can be taken, else the headless display (at once
+// when BEOS_DISPLAY=headless). Called on the main thread.
 std::unique_ptr<Display> CreateDisplay();
 
 } // namespace BPrivate

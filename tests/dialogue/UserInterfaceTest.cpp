@@ -182,7 +182,7 @@ TEST_F(UserInterfaceThread, OnQuitClosesThePortAndSaysSo)
 	EXPECT_GT(other.Open("serial1"), 0);
 }
 
-TEST_F(UserInterfaceThread, WithoutAUnitItReportsEachSendAndStillStops)
+TEST_F(UserInterfaceThread, WithoutAUnitItReportsTheFailedSendOnceAndStillStops)
 {
 	// The module's state as a fresh process has it, and no device at all.
 	pollByte = 0;
@@ -191,6 +191,6 @@ TEST_F(UserInterfaceThread, WithoutAUnitItReportsEachSendAndStillStops)
 	// request is there at once.
 	StartThread();
 	std::string output = StopThread();
-	EXPECT_THAT(output, StartsWith("UserInterface running\nERROR sending byte 00\n"));
-	EXPECT_THAT(output, EndsWith("ERROR sending byte 00\nUserInterface exiting\n"));
+	// Its repeats, if any, are counted on standard error.
+	EXPECT_EQ(output, "UserInterface running\nERROR sending byte 00\nUserInterface exiting\n");
 }

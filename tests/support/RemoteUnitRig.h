@@ -71,7 +71,8 @@ public:
 		ResetTranscript expected;
 		expected.portName = fPortName;
 		expected.modelLine = ModelLine();
-		expected.unitStalls = unit.StallCount();
+		for (const UnitSim::Stall& stall : unit.StallTimes())
+			expected.unitStalls.push_back({stall.from, stall.to});
 		return expected;
 	}
 
@@ -115,15 +116,15 @@ inline std::vector<Clock::duration> PollGapsClearOfStalls(const UnitSim::UnitSim
                                                           size_t settlePolls)
 {
 	const std::vector<Clock::time_point> times = unit.PollTimes();
-	const std::vector<Clock::time_point> stalls = unit.StallTimes();
+	const std::vector<UnitSim::Stall> stalls = unit.StallTimes();
 	std::vector<Clock::duration> gaps;
 	for (size_t index = 1; index < times.size(); index++) {
 		if (times[index - 1] < from)
 			continue;
 		const Clock::time_point settledFrom = times[index > settlePolls ? index - 1 - settlePolls : 0];
 		const bool nearStall =
-		    std::any_of(stalls.begin(), stalls.end(), [&](Clock::time_point stall) {
-			    return stall >= settledFrom && stall <= times[index];
+		    std::any_of(stalls.begin(), stalls.end(), [&](const UnitSim::Stall& stall) {
+			    return stall.to >= settledFrom && stall.from <= times[index];
 		    });
 		if (!nearStall)
 			gaps.push_back(times[index] - times[index - 1]);

@@ -1,6 +1,7 @@
 #include "support/Transcript.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <map>
@@ -152,23 +153,18 @@ WithoutLinesStarting(const std::vector<std::string>& lines,
 std::vector<std::string>
 WithoutSendErrors(const std::vector<std::string>& lines)
 {
-	return WithoutLinesStarting(lines, {"ERROR sending byte ", kPortNoticePrefix});
+	return WithoutLinesStarting(lines, {kSendErrorPrefix, kSendRepeatsPrefix, kPortNoticePrefix});
 }
 
-std::vector<std::string>
-SendErrorsOfOnePass(const std::string& line1, const std::string& line2, unsigned pollByte)
+size_t
+SendFailuresTold(const std::vector<std::string>& lines)
 {
-	std::vector<unsigned> bytes = {0xf2};
-	for (unsigned char character : line1 + line2)
-		bytes.push_back(character);
-	bytes.push_back(pollByte);
-	std::vector<std::string> lines;
-	for (unsigned byte : bytes) {
-		char text[32];
-		snprintf(text, sizeof(text), "ERROR sending byte %02x", byte);
-		lines.push_back(text);
+	size_t told = CountStarting(lines, kSendErrorPrefix);
+	for (const std::string& line : lines) {
+		if (line.rfind(kSendRepeatsPrefix, 0) == 0)
+			told += strtoul(line.c_str() + kSendRepeatsPrefix.size(), nullptr, 10);
 	}
-	return lines;
+	return told;
 }
 
 namespace {
@@ -193,31 +189,58 @@ std::string Listing(const std::vector<std::string>& lines)
 } // namespace
 
 testing::AssertionResult
-IsTranscriptOf(const std::vector<std::string>& lines, const ResetTranscript& expected)
+IsTranscriptOf(const std::vector<PrintedLine>& lines, const ResetTranscript& expected)
 {
-	const std::vector<std::string> kept = WithoutLinesStarting(
-		expected.sendErrors ? WithoutSendErrors(lines) : lines, expected.faultLines);
+	std::vector<std::string> texts;
+	for (const PrintedLine& line : lines)
+		texts.push_back(line.text);
+	std::vector<std::string> prefixes = expected.faultLines;
+	if (expected.sendErrors)
+		prefixes.insert(prefixes.end(), {kSendErrorPrefix, kSendRepeatsPrefix, kPortNoticePrefix});
+	std::vector<PrintedLine> kept;
+	for (const PrintedLine& line : lines) {
+		if (WithoutLinesStarting({line.text}, prefixes).size() == 1)
+			kept.push_back(line);
+	}
 
-	// The lines a stalled reply makes, where they can come.
-	const int modelAt = expected.modelLine.empty() ? -1 : IndexOf(kept, expected.modelLine);
+	// The lines a stalled reply makes, each excused by a stall it can come from: the one whose
+	// window closes first among those still open, two lines a stall.
+	int modelAt = -1;
+	for (size_t index = 0; index < kept.size() && !expected.modelLine.empty(); index++) {
+		if (kept[index].text == expected.modelLine) {
+			modelAt = (int)index;
+			break;
+		}
+	}
+	std::vector<int> excused(expected.unitStalls.size(), 0);
 	std::vector<std::string> rest;
-	uint64_t stallLines = 0;
+	size_t stallLines = 0;
 	for (size_t index = 0; index < kept.size(); index++) {
-		const std::string& line = kept[index];
+		const PrintedLine& line = kept[index];
 		const bool measuring = modelAt >= 0 && (int)index < modelAt;
-		const bool afterStall = StartsWith(line, kChecksumLine) || StartsWith(line, kHeaderLine)
-			|| (measuring && StartsWith(line, kPacketSizeLine));
-		if (afterStall) {
-			stallLines++;
+		const bool afterStall = StartsWith(line.text, kChecksumLine)
+			|| StartsWith(line.text, kHeaderLine)
+			|| (measuring && StartsWith(line.text, kPacketSizeLine));
+		if (!afterStall) {
+			rest.push_back(line.text);
 			continue;
 		}
-		rest.push_back(line);
-	}
-	if (stallLines > 2 * expected.unitStalls) {
-		return testing::AssertionFailure()
-			<< stallLines << " lines of rejected or re-measured replies, but the unit stalled "
-			<< expected.unitStalls << " times (two lines a stall at most); printed:\n"
-			<< Listing(lines);
+		int by = -1;
+		for (size_t stall = 0; stall < expected.unitStalls.size(); stall++) {
+			const UnitStall& span = expected.unitStalls[stall];
+			if (excused[stall] < 2 && line.time >= span.from
+				&& line.time <= span.to + kStallLineWindow
+				&& (by < 0 || span.to < expected.unitStalls[by].to))
+				by = (int)stall;
+		}
+		if (by < 0) {
+			return testing::AssertionFailure()
+				<< "\"" << line.text << "\" is not within " << kStallLineWindow.count()
+				<< " ms after a stall of the unit with room for it (" << expected.unitStalls.size()
+				<< " stalls, two lines each at most); printed:\n" << Listing(texts);
+		}
+		excused[by]++;
+		stallLines++;
 	}
 
 	std::string why;
@@ -226,16 +249,10 @@ IsTranscriptOf(const std::vector<std::string>& lines, const ResetTranscript& exp
 				UserInterfaceLines(expected.portName, expected.modelLine)},
 			&why)) {
 		return testing::AssertionFailure()
-			<< "besides " << stallLines << " lines allowed by " << expected.unitStalls
-			<< " stalls of the unit, " << why << "the whole output:\n" << Listing(lines);
+			<< "besides " << stallLines << " lines allowed by " << expected.unitStalls.size()
+			<< " stalls of the unit, " << why << "the whole output:\n" << Listing(texts);
 	}
 	return testing::AssertionSuccess();
-}
-
-bool
-ContainsRun(const std::vector<std::string>& lines, const std::vector<std::string>& run)
-{
-	return std::search(lines.begin(), lines.end(), run.begin(), run.end()) != lines.end();
 }
 
 } // namespace VelmoTest

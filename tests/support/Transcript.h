@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ProgramRun.h"
+
 namespace VelmoTest {
 
 // The dialogue's lines, as the installer shows them and the program prints them.
@@ -16,6 +18,18 @@ inline const std::string kAnnounce1 = "Rebooting VELMO ";
 inline const std::string kAnnounce2 = "  please wait   ";
 inline const std::string kResetLine = "Reset with mode = 0";
 inline const std::string kClassicLine = "Detected Classic KM-3";
+
+// A stall of the simulated unit: from when its delayed bytes were due to when they went out.
+struct UnitStall
+{
+	Clock::time_point from;
+	Clock::time_point to;
+};
+
+// How long after a stall's end its lines may come: the program reads a stalled reply at the poll
+// it reaches or at the next (tens of milliseconds), and the test reads the line after that; on a
+// busy machine either can be some hundreds of milliseconds late.
+inline constexpr std::chrono::milliseconds kStallLineWindow{1000};
 
 // What a whole run of the program prints: the lines of one reset, each thread's in its own order,
 // and besides them only the lines that the run's circumstances make the program print.
@@ -31,18 +45,18 @@ struct ResetTranscript
 	bool sendErrors = false;
 	// Lines starting with one of these may come anywhere: the test's own unit makes them.
 	std::vector<std::string> faultLines;
-	// How often the simulated unit's thread stalled (UnitSimulator::StallCount). A stalled reply
-	// reaches the program cut in two, or after the read time-out and together with the next one.
-	// Each stall may then add at most two of the lines the protocol prints for that: before the
-	// model line, while the reply's length is still being measured, "Unknown packet size N" (two
-	// replies read as one), "Invalid checksum" (a cut reply) or "Unknown header type XX" (a
-	// reply's rest read as the start of the next); after it, the last two only. Without a
-	// stall, none of them.
-	uint64_t unitStalls = 0;
+	// When the simulated unit stalled (UnitSimulator::StallTimes). A stalled reply reaches the
+	// program cut in two, or after the read time-out and together with the next one. Each stall
+	// may then add at most two of the lines the protocol prints for that, printed from the
+	// stall's start to kStallLineWindow after its end: before the model line, while the reply's
+	// length is still being measured, "Unknown packet size N" (two replies read as one),
+	// "Invalid checksum" (a cut reply) or "Unknown header type XX" (a reply's rest read as the
+	// start of the next); after it, the last two only. Outside every stall, none of them.
+	std::vector<UnitStall> unitStalls;
 };
 
 // Whether `lines` are exactly what `expected` describes; on failure, what is wrong and the lines.
-testing::AssertionResult IsTranscriptOf(const std::vector<std::string>& lines,
+testing::AssertionResult IsTranscriptOf(const std::vector<PrintedLine>& lines,
 	const ResetTranscript& expected);
 
 // Whether `actual` is an interleaving of the per-thread sequences: every sequence appears in it
@@ -65,20 +79,20 @@ std::vector<std::string> UserInterfaceLines(const std::string& portName = "",
 // The start of the serial port's notices on standard error (no port opened; the port went away,
 // is back).
 inline const std::string kPortNoticePrefix = "serial: ";
+// A failed send's line, and the count of its repeats on standard error.
+inline const std::string kSendErrorPrefix = "ERROR sending byte ";
+inline const std::string kSendRepeatsPrefix = "remote: sending failed ";
 
-// `lines` without the "ERROR sending byte %02x" lines a missing or hung-up port makes, and
-// without the port's notices.
+// `lines` without the send error lines and counts a missing or hung-up port makes, and without
+// the port's notices.
 std::vector<std::string> WithoutSendErrors(const std::vector<std::string>& lines);
 // `lines` without those starting with any of `prefixes`.
 std::vector<std::string> WithoutLinesStarting(const std::vector<std::string>& lines,
 	const std::vector<std::string>& prefixes);
 // How many of `lines` start with `prefix`.
 size_t CountStarting(const std::vector<std::string>& lines, const std::string& prefix);
-// The send error lines of one remote-unit pass on a port that takes nothing: the LCD text
-// command with `line1` and `line2` (16 characters each), then the poll byte.
-std::vector<std::string> SendErrorsOfOnePass(const std::string& line1, const std::string& line2,
-	unsigned pollByte);
-// Whether `run` appears in `lines` as consecutive lines.
-bool ContainsRun(const std::vector<std::string>& lines, const std::vector<std::string>& run);
+// How many failed sends `lines` tell of: one a send error line, and the count of each repeat
+// line.
+size_t SendFailuresTold(const std::vector<std::string>& lines);
 
 } // namespace VelmoTest

@@ -88,7 +88,7 @@ void RunOneReset(int index, const std::string& temporaryDirectory, ResetRecord* 
 	// With the machine this loaded the unit's thread may answer a poll later than the read
 	// time-out, or pause in the middle of a reply: the lines the protocol has for that are
 	// allowed for each stall the unit counted, and only then.
-	const testing::AssertionResult transcript = IsTranscriptOf(program.Texts(), rig.Transcript());
+	const testing::AssertionResult transcript = IsTranscriptOf(program.Lines(), rig.Transcript());
 	if (!transcript)
 		record->failure = transcript.message();
 	else if (!program.SessionLeftAtExit().empty())

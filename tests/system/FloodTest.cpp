@@ -133,7 +133,7 @@ TEST(Floods, HundredsOfKeysFromBothFacesStallNothingAndTheProgramEndsOnTime)
 	// The flood loads the machine, and the simulated unit's thread may stall in the middle of a
 	// reply for longer than the read time-out: the lines of such a reply, and nothing else, may
 	// come between those of the reset.
-	EXPECT_TRUE(IsTranscriptOf(program.Texts(), rig.Transcript()));
+	EXPECT_TRUE(IsTranscriptOf(program.Lines(), rig.Transcript()));
 	Clock::time_point resetAt;
 	ASSERT_TRUE(program.TimeOf(kResetLine, &resetAt));
 	EXPECT_GE(resetAt - announcedAt, 2900ms) << Milliseconds(resetAt - announcedAt) << " ms";

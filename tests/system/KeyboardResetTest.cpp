@@ -24,7 +24,7 @@ ExpectWholeReset(const ProgramRun& program, bool velmoLaunchWasRunning)
 	ResetTranscript expected;
 	expected.velmoLaunchWasRunning = velmoLaunchWasRunning;
 	expected.sendErrors = true;
-	EXPECT_TRUE(IsTranscriptOf(program.Texts(), expected));
+	EXPECT_TRUE(IsTranscriptOf(program.Lines(), expected));
 	std::vector<std::string> lines = WithoutSendErrors(program.Texts());
 	// Each thread prints in its own order; across threads the shut-down fixes some more.
 	EXPECT_LT(IndexOf(lines, kAnnounce2), IndexOf(lines, kResetLine));

@@ -94,7 +94,7 @@ TEST(RemoteUnitFaults, BadRepliesAreReportedNeverResetAndTheRecoveredUnitsEnterD
 	// The rejected replies' lines aside, a whole reset; the unit was detected once only.
 	ResetTranscript expected = rig.Transcript();
 	expected.faultLines = {"Unknown header type ", "Invalid checksum"};
-	EXPECT_TRUE(IsTranscriptOf(program.Texts(), expected));
+	EXPECT_TRUE(IsTranscriptOf(program.Lines(), expected));
 }
 
 TEST(RemoteUnitFaults, UnitGarbledFromTheStartIsDetectedOnceItAnswersWell)
@@ -117,7 +117,7 @@ TEST(RemoteUnitFaults, UnitGarbledFromTheStartIsDetectedOnceItAnswersWell)
 	EXPECT_EQ(program.ExitCode(), 0);
 	ResetTranscript expected = rig.Transcript();
 	expected.faultLines = {"Unknown header type "};
-	EXPECT_TRUE(IsTranscriptOf(program.Texts(), expected));
+	EXPECT_TRUE(IsTranscriptOf(program.Lines(), expected));
 }
 
 TEST(RemoteUnitFaults, UnitSpeakingUnpolledGarblesItsRepliesButTheKeyboardStillResets)
@@ -157,7 +157,7 @@ TEST(RemoteUnitFaults, UnitSpeakingUnpolledGarblesItsRepliesButTheKeyboardStillR
 	expected.modelLine.clear();
 	expected.faultLines = {"Unknown header type ", "Invalid checksum", "Detected ",
 	                       "Unknown packet size "};
-	EXPECT_TRUE(IsTranscriptOf(program.Texts(), expected));
+	EXPECT_TRUE(IsTranscriptOf(program.Lines(), expected));
 }
 
 TEST(RemoteUnitFaults, UnitAnsweringHalfASecondLateIsHeardHalfASecondLate)
@@ -190,7 +190,7 @@ TEST(RemoteUnitFaults, UnitAnsweringHalfASecondLateIsHeardHalfASecondLate)
 	EXPECT_LT(announced - rose, 400ms);
 	ASSERT_TRUE(program.WaitForExit(kGenerous)) << program.Output();
 	EXPECT_EQ(program.ExitCode(), 0);
-	EXPECT_TRUE(IsTranscriptOf(program.Texts(), rig.Transcript()));
+	EXPECT_TRUE(IsTranscriptOf(program.Lines(), rig.Transcript()));
 }
 
 TEST(RemoteUnitFaults, UnitSlowerThanTheLineStillHasItsAnswerReadInTheSamePass)
@@ -218,11 +218,12 @@ TEST(RemoteUnitFaults, UnitSlowerThanTheLineStillHasItsAnswerReadInTheSamePass)
 	while (passes.size() < kJudgedPasses) {
 		ASSERT_TRUE(rig.unit.WaitForPolls(rig.unit.PollCount() + 10, Deadline()))
 		    << rig.program->Output();
-		// Only where the unit cannot be given a processor ahead of others (not as root).
+		// Only where the unit cannot be given a processor ahead of others (not as root). No
+		// verdict is no pass: the run fails and says why.
 		if (Clock::now() - measuredFrom > kGenerous) {
-			GTEST_SKIP() << "the unit's thread stalled " << rig.unit.StallCount()
-			             << " times in " << kGenerous.count() << " s, too often to judge "
-			             << kJudgedPasses << " passes";
+			FAIL() << "cannot judge the pass: the unit's thread stalled " << rig.unit.StallCount()
+			       << " times in " << kGenerous.count() << " s, leaving " << passes.size()
+			       << " of the " << kJudgedPasses << " passes needed clear of its stalls";
 		}
 		passes = PollGapsClearOfStalls(rig.unit, measuredFrom, kSettlePolls);
 	}
@@ -236,7 +237,7 @@ TEST(RemoteUnitFaults, UnitSlowerThanTheLineStillHasItsAnswerReadInTheSamePass)
 	rig.unit.PressKey(UnitSim::Key::Enter);
 	ASSERT_TRUE(rig.program->WaitForExit(kGenerous)) << rig.program->Output();
 	EXPECT_EQ(rig.program->ExitCode(), 0);
-	EXPECT_TRUE(IsTranscriptOf(rig.program->Texts(), rig.Transcript()));
+	EXPECT_TRUE(IsTranscriptOf(rig.program->Lines(), rig.Transcript()));
 }
 
 enum class LineLoss
@@ -260,8 +261,9 @@ TEST_P(UnitGoesAway, ProgramKeepsRunningIdleAndTheKeyboardResets)
 	else
 		rig.unit.Remove();
 	ASSERT_TRUE(rig.unit.IsHungUp());
-	// The next LCD text command cannot go out any more.
-	ASSERT_TRUE(program.WaitForLine("ERROR sending byte f2", kGenerous)) << program.Output();
+	// The next byte cannot go out any more.
+	const auto failed = [&] { return CountStarting(program.Texts(), kSendErrorPrefix) > 0; };
+	ASSERT_TRUE(Eventually(failed, kGenerous)) << program.Output();
 
 	// A measurement over a fixed window, not a synchronisation: the thread that lost its port
 	// must go on at its pace, not spin on a descriptor that is always ready.
@@ -289,9 +291,10 @@ TEST_P(UnitGoesAway, ProgramKeepsRunningIdleAndTheKeyboardResets)
 	ResetTranscript expected = rig.Transcript();
 	expected.sendErrors = true;
 	expected.faultLines = {"Invalid checksum"};
-	EXPECT_TRUE(IsTranscriptOf(lines, expected));
-	// The announcement was still written, byte by byte, into the lost port.
-	EXPECT_TRUE(ContainsRun(program.Texts(), SendErrorsOfOnePass(kAnnounce1, kAnnounce2, 0x90)));
+	EXPECT_TRUE(IsTranscriptOf(program.Lines(), expected));
+	// The announcement was still written, byte by byte, into the lost port, and each failed byte
+	// printed or counted: one pass at least, the LCD text command, 32 characters and the poll.
+	EXPECT_GE(SendFailuresTold(program.Texts()), 34u) << program.Output();
 }
 
 INSTANTIATE_TEST_SUITE_P(RemoteUnitFaults, UnitGoesAway,

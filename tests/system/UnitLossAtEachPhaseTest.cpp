@@ -92,7 +92,7 @@ TEST_P(UnitLostAtPhase, ProgramGoesOnAndResetsOnTime)
 		if (IndexOf(lines, expected.modelLine) < 0)
 			expected.modelLine.clear();
 	}
-	EXPECT_TRUE(IsTranscriptOf(lines, expected));
+	EXPECT_TRUE(IsTranscriptOf(program.Lines(), expected));
 
 	Clock::time_point announced;
 	Clock::time_point reset;

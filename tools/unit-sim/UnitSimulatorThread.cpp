@@ -101,6 +101,9 @@ void UnitSimulator::_Run()
 					fDueLineFreeAt = dueArrival;
 					if (!_SleepUntil(arrival))
 						break;
+					// A probe that crossed while this thread kept pace with the line is timed
+					// now, not at the next round, which would count the pacing as the line's.
+					_Probe(_ProbeWaiting(), Clock::now());
 				}
 				_Take(buffer[index], dueArrival);
 				_SendDueReplies();
@@ -112,7 +115,9 @@ void UnitSimulator::_Run()
 
 		_SendDueReplies();
 		_DeliverHeld();
-		_Probe(result > 0 && (entries[2].revents & POLLIN) != 0, pollTo - heldBack);
+		// Unless the pacing above took it already.
+		_Probe(result > 0 && (entries[2].revents & POLLIN) != 0 && _ProbeWaiting(),
+		       pollTo - heldBack);
 		if (unsolicited && fTerminal.IsOpen() && Clock::now() >= fNextUnsolicited) {
 			_Send(std::vector<uint8_t>(1, kUnsolicitedByte));
 			fNextUnsolicited = Clock::now() + fOptions.unsolicitedInterval;
@@ -195,10 +200,6 @@ void UnitSimulator::_SendDueReplies()
 	while (!fPendingReplies.empty() && fPendingReplies.front().due <= Clock::now()) {
 		PendingReply pending = std::move(fPendingReplies.front());
 		fPendingReplies.pop_front();
-		{
-			std::lock_guard<std::mutex> guard(fLock);
-			fLongestOverrun = std::max(fLongestOverrun, Clock::now() - pending.due);
-		}
 		_SendReply(pending.bytes, pending.held, pending.dueByTheLine);
 	}
 }
@@ -246,12 +247,21 @@ void UnitSimulator::_Probe(bool arrived, Clock::time_point arrivedBy)
 	}
 }
 
+bool UnitSimulator::_ProbeWaiting() const
+{
+	if (!fProbe.IsOpen())
+		return false;
+	struct pollfd entry = {fProbe.Slave(), POLLIN, 0};
+	return poll(&entry, 1, 0) > 0 && (entry.revents & POLLIN) != 0;
+}
+
 void UnitSimulator::_CountStall(Clock::duration late)
 {
 	std::lock_guard<std::mutex> guard(fLock);
 	fStallCount++;
 	fLongestStall = std::max(fLongestStall, late);
-	fStallTimes.push_back(Clock::now());
+	const Clock::time_point now = Clock::now();
+	fStallTimes.push_back({now - late, now});
 	if (fStallTimes.size() > kStallHistory)
 		fStallTimes.pop_front();
 }
@@ -304,8 +314,6 @@ Clock::duration UnitSimulator::_Send(const std::vector<uint8_t>& bytes)
 			std::this_thread::sleep_until(due);
 			chunk = 1;
 			overrun = std::max(overrun, Clock::now() - due);
-			std::lock_guard<std::mutex> guard(fLock);
-			fLongestOverrun = std::max(fLongestOverrun, overrun);
 		}
 		if (!_HoldForAdapter(bytes.data() + sent, chunk) &&
 		    !_WriteToLine(bytes.data() + sent, chunk, giveUp))

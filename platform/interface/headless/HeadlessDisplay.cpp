@@ -1,19 +1,12 @@
 #include "interface/headless/HeadlessDisplay.h"
 
-#include <errno.h>
-#include <poll.h>
-#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cassert>
-#include <climits>
 
 #include "interface/Framebuffer.h"
-#include "kernel/Time.h"
 
 namespace BPrivate {
 
@@ -28,11 +21,9 @@ std::string SnapshotPathFromEnvironment()
 } // namespace
 
 HeadlessDisplay::HeadlessDisplay()
-    : fKeyboardClient(nullptr), fCursorHidden(false),
-      fWakeEvent(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), fKeyboard(STDIN_FILENO),
+    : fKeyboardClient(nullptr), fCursorHidden(false), fKeyboard(STDIN_FILENO),
       fSnapshotPath(SnapshotPathFromEnvironment())
 {
-	assert(fWakeEvent.IsValid());
 }
 
 HeadlessDisplay::~HeadlessDisplay() = default;
@@ -86,46 +77,18 @@ bool HeadlessDisplay::IsCursorHidden() const
 
 void HeadlessDisplay::Wake()
 {
-	const uint64_t one = 1;
-	ssize_t written;
-	do
-		written = write(fWakeEvent.Get(), &one, sizeof(one));
-	while (written < 0 && errno == EINTR);
-	// EAGAIN: the counter is full, so a wake-up is pending anyway.
+	fWakeEvent.Signal();
 }
 
 void HeadlessDisplay::Dispatch(bigtime_t deadline)
 {
 	ShowInvalidated();
 
-	struct pollfd descriptors[2] = {};
-	descriptors[0].fd = fWakeEvent.Get();
-	descriptors[0].events = POLLIN;
-	nfds_t count = 1;
-	if (fKeyboard.IsActive()) {
-		descriptors[1].fd = fKeyboard.Descriptor();
-		descriptors[1].events = POLLIN;
-		count = 2;
-	}
-	int ready;
-	do
-		ready = poll(descriptors, count, PollTimeout(deadline));
-	while (ready < 0 && errno == EINTR);
-	if (ready <= 0)
-		return;
-
-	// Drained after the wait, never before it: a Wake() between the caller's last look at its
-	// queue and this wait must end the wait.
-	if ((descriptors[0].revents & POLLIN) != 0) {
-		uint64_t value;
-		ssize_t result;
-		do
-			result = read(fWakeEvent.Get(), &value, sizeof(value));
-		while (result < 0 && errno == EINTR);
-	}
-	if (count == 2 && descriptors[1].revents != 0) {
+	const short keyboardEvents =
+	    fWakeEvent.Wait(fKeyboard.IsActive() ? fKeyboard.Descriptor() : -1, deadline);
+	if (keyboardEvents != 0) {
 		std::vector<TerminalKey> keys;
-		fKeyboard.HandlePoll(descriptors[1].revents, &keys);
+		fKeyboard.HandlePoll(keyboardEvents, &keys);
 		DeliverKeys(keys);
 	}
 	ShowInvalidated();

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "interface/Display.h"
-#include "support/FileDescriptor.h"
+#include "interface/WakeEvent.h"
 #include "interface/headless/TerminalKeyboard.h"
 
 namespace BPrivate {
@@ -51,7 +51,7 @@ private:
 	DisplayClient* fKeyboardClient;
 	bool fCursorHidden;
 
-	FileDescriptor fWakeEvent;
+	WakeEvent fWakeEvent;
 	TerminalKeyboard fKeyboard;
 	const std::string fSnapshotPath;
 };

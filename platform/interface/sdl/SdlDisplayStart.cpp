@@ -2,7 +2,6 @@
 
 #include "interface/sdl/SdlDisplay.h"
 
-#include <glob.h>
 #include <sys/stat.h>
 
 #include <cassert>
@@ -26,7 +25,7 @@ bool HasEnvironment(const char* name)
 }
 
 // Whether one of SDL's real video drivers could find a screen: an X server or a Wayland
-// compositor named in the environment, or a DRM device for a console kiosk.
+// compositor named in the environment. A console is the DRM display's (interface/drm/).
 bool AnyScreenPossible()
 {
 	if (HasEnvironment("DISPLAY") || HasEnvironment("WAYLAND_DISPLAY"))
@@ -36,10 +35,7 @@ bool AnyScreenPossible()
 	if (HasEnvironment("XDG_RUNTIME_DIR") &&
 	    stat((std::string(getenv("XDG_RUNTIME_DIR")) + "/wayland-0").c_str(), &socketStat) == 0)
 		return true;
-	glob_t cards;
-	bool found = glob("/dev/dri/card*", 0, nullptr, &cards) == 0 && cards.gl_pathc > 0;
-	globfree(&cards);
-	return found;
+	return false;
 }
 
 // Whether SDL may go on to Wayland; when the compositor cannot serve, the other choice is taken
@@ -108,6 +104,12 @@ std::unique_ptr<Display> CreateSdlDisplay()
 	// on a text console, say). Skip SDL then.
 	if (!named && !AnyScreenPossible())
 		return nullptr;
+	// Nor does SDL go on to its console driver (KMSDRM) when X and Wayland fail, or to a Wayland
+	// compositor nobody named when X fails.
+	if (!named) {
+		const bool x11Only = HasEnvironment("DISPLAY") && !HasEnvironment("WAYLAND_DISPLAY");
+		SDL_SetHint(SDL_HINT_VIDEODRIVER, x11Only ? "x11" : "x11,wayland");
+	}
 	// SDL takes a Wayland compositor when it is named or when there is no X display beside it.
 	const bool waylandFirst =
 	    named ? strcmp(requested, "wayland") == 0 : !HasEnvironment("DISPLAY");

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -53,6 +54,63 @@ protected:
 
 	TempDirectory fRoot{"velmo-serial"};
 	PtyPair fPty;
+};
+
+// A process in a session of its own whose controlling terminal is `terminal`, as a getty's or a
+// login shell's is, until End() or the destructor ends it.
+class SessionOnTerminal
+{
+public:
+	explicit SessionOnTerminal(const std::string& terminal)
+	{
+		int ready[2], release[2];
+		if (pipe(ready) != 0)
+			return;
+		if (pipe(release) != 0) {
+			close(ready[0]);
+			close(ready[1]);
+			return;
+		}
+		fPid = fork();
+		if (fPid == 0) {
+			close(ready[0]);
+			close(release[1]);
+			char byte = 0;
+			int descriptor = setsid() < 0 ? -1 : open(terminal.c_str(), O_RDWR);
+			if (descriptor < 0 || ioctl(descriptor, TIOCSCTTY, 0) != 0 ||
+			    write(ready[1], &byte, 1) != 1)
+				_exit(1);
+			// Until the test closes its end.
+			_exit(read(release[0], &byte, 1) < 0);
+		}
+		close(ready[1]);
+		close(release[0]);
+		fRelease = release[1];
+		char byte = 0;
+		fStarted = fPid > 0 && read(ready[0], &byte, 1) == 1;
+		close(ready[0]);
+	}
+	~SessionOnTerminal() { End(); }
+
+	bool Started() const { return fStarted; }
+
+	// Ends the process; its wait status.
+	int End()
+	{
+		if (fRelease >= 0)
+			close(fRelease);
+		fRelease = -1;
+		int status = -1;
+		if (fPid > 0 && waitpid(fPid, &status, 0) != fPid)
+			status = -1;
+		fPid = -1;
+		return status;
+	}
+
+private:
+	pid_t fPid = -1;
+	int fRelease = -1;
+	bool fStarted = false;
 };
 
 } // namespace
@@ -404,22 +462,33 @@ TEST_F(SerialPortTest, ClosedPortIsNotOpenedAgain)
 	          "serial: serial1 went away; opening it again every 0.5 s\n");
 }
 
-TEST_F(SerialPortTest, NoPortOpenedIsToldOnceNamingTheNamesTried)
+// A terminal that is some process's controlling terminal, as a getty's or a login shell's is, is
+// never opened: the unit's bytes would land in someone's login.
+TEST_F(SerialPortTest, NoPortOpenedIsToldOnceNamingTheNamesTriedAndThosePassedOver)
 {
 	symlink("/nonexistent/tty", fRoot.Join("dev/ports/a-dangling").c_str());
 	BSerialPort holder;
 	ASSERT_GT(holder.Open("serial1"), 0);
+	PtyPair login;
+	login.LinkInto(fRoot.Path(), "serial2");
+	SessionOnTerminal shell(login.SlavePath());
+	ASSERT_TRUE(shell.Started()) << "the login's stand-in did not start";
 
 	BSerialPort serial;
-	ASSERT_EQ(serial.CountDevices(), 2);
+	ASSERT_EQ(serial.CountDevices(), 3);
 	EXPECT_LT(serial.Open("a-dangling"), 0);
 	EXPECT_EQ(serial.Open("serial1"), B_BUSY);
 	testing::internal::CaptureStderr();
+	EXPECT_EQ(serial.Open("serial2"), B_NOT_ALLOWED);
+	EXPECT_EQ(serial.Open("serial2"), B_NOT_ALLOWED);
 	uint8 byte = 0;
 	EXPECT_EQ(serial.Write(&byte, 1), B_FILE_ERROR);
 	EXPECT_EQ(serial.Read(&byte, 1), B_FILE_ERROR);
 	EXPECT_EQ(testing::internal::GetCapturedStderr(),
-	          "serial: no port could be opened; tried a-dangling (not found), serial1 (in use)\n");
+	          "serial: passed over serial2: a login runs on it\n"
+	          "serial: no port could be opened; tried a-dangling (not found), serial1 (in use), "
+	          "serial2 (a login runs on it)\n");
+	EXPECT_EQ(shell.End(), 0);
 }
 
 TEST_F(SerialPortTest, LowLatencyRefusedByAPseudoTerminalChangesNothing)
