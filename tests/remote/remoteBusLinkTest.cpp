@@ -65,6 +65,7 @@ TEST_F(RemoteBusLink, NoPortReportsTheFirstByteAndCountsTheRest)
 	EXPECT_EQ(GetCapturedStdout(), "ERROR sending byte 00\n");
 	// The LCD text command and its 32 characters; the last is the R of ENTER.
 	EXPECT_EQ(GetCapturedStderr(),
+	          "serial: no port could be opened; none was found\n"
 	          "remote: sending failed 33 more times in the same way, the last byte 52\n");
 }
 
