@@ -68,14 +68,30 @@ void AnnounceModel(int32 replySize)
 //   them in turn as older replies, then this poll's own reply if it comes in time.
 // - Length still measured, bytes waiting: MeasureStaleReply reads them as one reply on their
 //   own, and leaves this poll's reply to the next poll.
-// Every reply read is tested by CheckReply. A rejected one puts the previous key state back
-// (RejectReply) and then drops its own rest: on the plain path what keeps coming after it without
-// a read time-out's pause (two buffers at most); in CatchUp nothing when what was waiting was
-// whole replies (each later one is read as its own), else the same as on the plain path; in
-// MeasureStaleReply the rest of what was waiting before the poll, never this poll's reply.
+// Every reply read is tested by CheckReply; a rejected one is handled by RejectReply, below,
+// whichever path read it.
 
-// Whole replies found waiting before the current poll was sent, the bytes waiting then, and how
-// many polls to go before a unit found late is waited for again.
+// A reply that failed its header or checksum test is not the unit's key state: put the state
+// of the previous poll back, so that key decoding finds no edge in the rejected bytes, neither
+// now nor when a later poll gets no answer and leaves `packet` as it is.
+//
+// Nor is what follows it on the line the start of the next reply. A reply cut by a pause longer
+// than the read time-out leaves its rest there; read as the start of the next one, it would put
+// every later reply out of step, each rejected and the unit's keys never seen. So what the unit
+// sends until the line falls quiet for a read time-out is dropped too; at most two buffers' worth,
+// so that a unit that never stops cannot hold up the pass.
+void RejectReply()
+{
+	memcpy(packet, lastPacket, sizeof(packet));
+	uint8 dropped;
+	for (int32 count = 0; count < 2 * kPacketBufferSize; count++) {
+		if (port.Read(&dropped, 1) != 1)
+			break;
+	}
+}
+
+// Whole replies found waiting before the current poll was sent (bytes, while the length is still
+// being measured), and how many polls to go before a unit found late is waited for again.
 int32 staleReplies = 0;
 int32 staleBytes = 0;
 int32 latePollsToGo = 0;
@@ -87,67 +103,6 @@ int32 BytesWaiting()
 	ssize_t waiting = port.WaitForInput();
 	port.SetBlocking(true);
 	return waiting > 0 ? (int32)waiting : 0;
-}
-
-// The bytes waiting now, once they have stopped coming in: a reply still arriving at the line's
-// pace, read now, would be cut. More within 2 ms is taken as the same reply; a read time-out at
-// most.
-int32 SettledBytesWaiting()
-{
-	const bigtime_t kSettle = 2000;
-	const bigtime_t deadline = system_time() + kReadTimeout;
-	int32 waiting = BytesWaiting();
-	while (waiting > 0 && waiting < kPacketBufferSize && system_time() < deadline) {
-		snooze(kSettle);
-		const int32 now = BytesWaiting();
-		if (now == waiting)
-			break;
-		waiting = now;
-	}
-	return waiting;
-}
-
-// Reads into `packet` from position `count` on, one Read of one byte at a time, each waiting at
-// most the port's time-out, until `limit` bytes are there or a Read brings none. The new count.
-int32 ReadInto(int32 count, int32 limit)
-{
-	while (count < limit && port.Read(&packet[count], 1) == 1)
-		count++;
-	return count;
-}
-
-// Drops `count` bytes that are waiting (fewer if the line has fewer).
-void DropWaiting(int32 count)
-{
-	uint8 dropped;
-	for (int32 index = 0; index < count; index++) {
-		if (port.Read(&dropped, 1) != 1)
-			break;
-	}
-}
-
-// Drops what comes until the line is quiet for a read time-out; at most two buffers' worth, so
-// that a unit that never stops cannot hold up the pass.
-void DropUntilQuiet()
-{
-	DropWaiting(2 * kPacketBufferSize);
-}
-
-// A reply that failed its header or checksum test is not the unit's key state: put the state
-// of the previous poll back, so that key decoding finds no edge in the rejected bytes, neither
-// now nor when a later poll gets no answer and leaves `packet` as it is. Its rest on the line is
-// left to the path that read it (see the top of this part).
-void RejectReply()
-{
-	memcpy(packet, lastPacket, sizeof(packet));
-}
-
-bool SumIsZero(int32 count)
-{
-	uint32 sum = 0;
-	for (int32 index = 0; index < count; index++)
-		sum += packet[index];
-	return (sum & 0x7f) == 0;
 }
 
 // The key whose bit rose between `lastPacket` and `packet` (the last row that matches), or 0.
@@ -168,6 +123,24 @@ char RisingKey()
 	return key;
 }
 
+// The bytes waiting now, once they have stopped coming in: a reply still arriving at the line's
+// pace, read now, would be cut. More within 2 ms is taken as the same reply; a read time-out at
+// most.
+int32 SettledBytesWaiting()
+{
+	const bigtime_t kSettle = 2000;
+	const bigtime_t deadline = system_time() + kReadTimeout;
+	int32 waiting = BytesWaiting();
+	while (waiting > 0 && waiting < kPacketBufferSize && system_time() < deadline) {
+		snooze(kSettle);
+		const int32 now = BytesWaiting();
+		if (now == waiting)
+			break;
+		waiting = now;
+	}
+	return waiting;
+}
+
 // Whether the reply to the poll just sent comes in whole within a read time-out of its first byte,
 // after the port's read time-out for that first byte. Nothing is read.
 bool FreshReplyComes()
@@ -186,6 +159,23 @@ bool FreshReplyComes()
 }
 
 bool CheckReply(int32 count);
+
+// Reads into `packet` from position `count` on, one Read of one byte at a time, each waiting at
+// most the port's time-out, until `limit` bytes are there or a Read brings none. The new count.
+int32 ReadInto(int32 count, int32 limit)
+{
+	while (count < limit && port.Read(&packet[count], 1) == 1)
+		count++;
+	return count;
+}
+
+bool SumIsZero(int32 count)
+{
+	uint32 sum = 0;
+	for (int32 index = 0; index < count; index++)
+		sum += packet[index];
+	return (sum & 0x7f) == 0;
+}
 
 // A USB serial adapter hands the bytes it receives over on its latency timer, so a reply that
 // spans a tick comes in two pieces up to a timer period apart: longer than the read time-out,
@@ -213,21 +203,14 @@ void ReadRestOfCutReply(int32* count)
 // last one, until a key rises in one (then that one is this poll's reply, and the rest waits for
 // the next poll). When the last of them yields no key, the poll waits for its own reply as usual
 // if that comes in time, and takes the waiting one otherwise: a unit always late stays one reply
-// behind, never more, and is not waited for again for a few polls. A rejected one leaves the
-// later replies for the next polls when what was waiting was whole replies; when it was not (a
-// reply cut or shifted by a stall is among them, and nothing tells which bytes are whose), it
-// drops what comes until the line is quiet, as the plain read does. True when this poll's reply
-// has been read (or rejected) here.
+// behind, never more, and is not waited for again for a few polls. Less than a whole reply
+// waiting is a tail, read as the start of the reply as before. True when this poll's reply has
+// been read (or rejected) here.
 bool CatchUp()
 {
 	for (int32 index = 0; index < staleReplies; index++) {
 		const int32 count = ReadInto(0, packetSize);
-		if (!CheckReply(count)) {
-			if (staleBytes % packetSize != 0)
-				DropUntilQuiet();
-			return true;
-		}
-		if (RisingKey() != 0)
+		if (!CheckReply(count) || RisingKey() != 0)
 			return true;
 		if (index + 1 < staleReplies) {
 			memcpy(lastPacket, packet, sizeof(lastPacket));
@@ -250,16 +233,14 @@ bool CatchUp()
 // poll later than that (an adapter's latency timer is enough) leaves its reply waiting, and the
 // next poll would read it and its own reply run together, as one reply of a length no unit has,
 // pass after pass once the passes keep step with the adapter. So what was waiting before the poll,
-// once it stopped coming in, is read as the reply on its own, and measured (a rejected one drops
-// the rest of what was waiting, and no more); the reply to this poll is left to the next one.
+// once it stopped coming in, is read as the reply on its own, and measured; the reply to this
+// poll is left to the next one.
 // True when this poll's reply has been read (or rejected) here.
 bool MeasureStaleReply()
 {
 	if (staleBytes == 0)
 		return false;
-	const int32 count = ReadInto(0, staleBytes < packetSize ? staleBytes : packetSize);
-	if (!CheckReply(count))
-		DropWaiting(staleBytes - count);
+	CheckReply(ReadInto(0, staleBytes < packetSize ? staleBytes : packetSize));
 	return true;
 }
 
@@ -341,16 +322,14 @@ int32 RembusReceive(uint8* buffer, int32 length)
 
 char RB_GetKeypress()
 {
-	// Counted before the poll goes out: what is waiting then cannot be its reply (see the top of
-	// the reading part). In whole replies once the length is known, settled while it is measured.
+	// Counted before the poll goes out: what is waiting then cannot be its reply. In whole replies
+	// once the length is known (see CatchUp), in bytes while it is measured (MeasureStaleReply).
 	staleReplies = 0;
 	staleBytes = 0;
-	if (packetSize > 0 && packetSize < kPacketBufferSize) {
-		staleBytes = BytesWaiting();
-		staleReplies = staleBytes / packetSize;
-	} else if (packetSize == kPacketBufferSize) {
+	if (packetSize > 0 && packetSize < kPacketBufferSize)
+		staleReplies = BytesWaiting() / packetSize;
+	else if (packetSize == kPacketBufferSize)
 		staleBytes = SettledBytesWaiting();
-	}
 	RembusSend(pollByte);
 	GetReply();
 	return KeyPressed();
@@ -363,18 +342,18 @@ void GetReply()
 	if (CatchUp() || MeasureStaleReply())
 		return;
 
-	// The plain read. Bytes beyond packetSize stay queued and are read as the start of the next
-	// reply, unless this one is rejected.
+	// One Read per byte, each waiting at most the read time-out: the first reply after RB_Init
+	// ends in a time-out, which is how its length is learnt. Bytes beyond packetSize stay queued
+	// and are read as the start of the next reply, unless this one is rejected.
 	int32 count = ReadInto(0, packetSize);
 	ReadRestOfCutReply(&count);
-	if (!CheckReply(count) && count > 0)
-		DropUntilQuiet();
+	CheckReply(count);
 }
 
 namespace {
 
 // Tests the `count` bytes read into `packet`: reports and rejects a bad reply, learns the length
-// from a good short one. Whether the reply is good (false for no reply).
+// from a good short one. Whether the reply is good.
 bool CheckReply(int32 count)
 {
 	if (count == 0)

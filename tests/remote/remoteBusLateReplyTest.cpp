@@ -76,26 +76,6 @@ TEST_F(RemoteBusLateReplies, LateReplyIsCaughtUpWithAndTheFreshReplyRead)
 	EXPECT_EQ(Poll(Reply(19, {{kEnterByte, kEnterBit}})), 0);
 }
 
-TEST_F(RemoteBusLateReplies, RejectedReplyLeavesTheLaterRepliesWhole)
-{
-	Learn(19, "Detected Classic KM-3\n");
-	// Three replies waiting after a stall: a wrong header, a bad checksum, ENTER down. Each is
-	// read, checked and decoded as its own.
-	Bytes badHeader = Reply(19);
-	badHeader[0] = 0x91;
-	Bytes badChecksum = Reply(19);
-	badChecksum[18] ^= 0x01;
-	std::string output;
-	EXPECT_EQ(Poll(Bytes(), &output,
-	               Concatenated(Concatenated(badHeader, badChecksum),
-	                            Reply(19, {{kEnterByte, kEnterBit}}))),
-	          0);
-	EXPECT_EQ(output, "Unknown header type 91\n");
-	EXPECT_EQ(Poll(Bytes(), &output), 0);
-	EXPECT_EQ(output, "Invalid checksum\n");
-	EXPECT_EQ(Poll(Bytes()), '\n');
-}
-
 TEST_F(RemoteBusLateReplies, EndlessStreamHoldsUpARejectingPollByTwoBuffersAtMost)
 {
 	Learn(19, "Detected Classic KM-3\n");

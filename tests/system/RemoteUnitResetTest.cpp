@@ -155,11 +155,13 @@ TEST(RemoteUnitReset, WithoutDisplayOrTerminalTheUnitAloneRunsTheDialogue)
 	EXPECT_TRUE(program.Exited());
 	EXPECT_EQ(program.ExitCode(), 0);
 	// First the line saying which display was taken and why (standard error shares the pipe).
-	std::vector<std::string> lines = program.Texts();
+	std::vector<PrintedLine> lines = program.Lines();
 	ASSERT_FALSE(lines.empty());
-	EXPECT_EQ(lines.front().rfind("display: headless, no DISPLAY or WAYLAND_DISPLAY, ", 0), 0u)
+	EXPECT_EQ(lines.front().text.rfind("display: headless, no DISPLAY or WAYLAND_DISPLAY, ", 0), 0u)
 	    << program.Output();
 	lines.erase(lines.begin());
 	EXPECT_TRUE(IsTranscriptOf(lines, rig.Transcript()));
-	EXPECT_LT(IndexOf(lines, kResetLine), IndexOf(lines, "UserInterface exiting"));
+	std::vector<std::string> texts = program.Texts();
+	texts.erase(texts.begin());
+	EXPECT_LT(IndexOf(texts, kResetLine), IndexOf(texts, "UserInterface exiting"));
 }
