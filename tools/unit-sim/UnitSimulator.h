@@ -146,6 +146,9 @@ public:
 
 	// Closes the pseudo-terminal: the program sees POLLHUP, and EIO on writes. Returns once done.
 	void HangUp();
+	// Clears the LCD, as a unit switched off and on again (powered through its USB adapter, say)
+	// shows nothing until the program writes to it.
+	void BlankLcd();
 	// Hangs up and removes the dev/ports entry, as when a USB adapter is pulled out.
 	void Remove();
 	bool IsHungUp() const;

@@ -57,6 +57,12 @@ bool UnitSimulator::PlugBack(std::string* error)
 	return true;
 }
 
+void UnitSimulator::BlankLcd()
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	fLcd = std::pair<std::string, std::string>();
+}
+
 void UnitSimulator::AnswerLate(int count)
 {
 	std::lock_guard<std::mutex> guard(fLock);

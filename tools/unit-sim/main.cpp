@@ -27,8 +27,9 @@ const char* const kUsage =
     "  MODE: silence header checksum garbage long late unsolicited hangup\n"
     "        latency-timer[=MS] (behind a USB adapter whose latency timer is MS, default 16)\n"
     "  Keys from a terminal: Enter, \\ (backslash), h (hang up), r (remove: unplug),\n"
-    "  p (plug back in under the same name), q or Ctrl-C (quit).\n"
-    "  Lines from other input: enter, backslash, hangup, remove, plug, quit.\n";
+    "  p (plug back in under the same name), b (blank the LCD, as a unit switched off and on),\n"
+    "  q or Ctrl-C (quit).\n"
+    "  Lines from other input: enter, backslash, hangup, remove, plug, blank, quit.\n";
 
 volatile sig_atomic_t sStopSignal = 0;
 int sSignalPipe = -1;
@@ -159,6 +160,7 @@ enum class Command
 	HangUp,
 	Remove,
 	PlugBack,
+	Blank,
 	Quit
 };
 
@@ -176,6 +178,8 @@ Command CommandForKey(char key)
 		return Command::Remove;
 	case 'p':
 		return Command::PlugBack;
+	case 'b':
+		return Command::Blank;
 	case 'q':
 	case 3:
 	case 4:
@@ -197,6 +201,8 @@ Command CommandForLine(const std::string& line)
 		return Command::Remove;
 	if (line == "plug")
 		return Command::PlugBack;
+	if (line == "blank")
+		return Command::Blank;
 	if (line == "quit")
 		return Command::Quit;
 	return Command::None;
@@ -230,6 +236,10 @@ bool Perform(Command command, UnitSimulator& unit)
 			printf("UNIT not plugged back: %s\n", error.c_str());
 		break;
 	}
+	case Command::Blank:
+		unit.BlankLcd();
+		printf("UNIT blanked its LCD\n");
+		break;
 	case Command::Quit:
 		return false;
 	case Command::None:
