@@ -15,6 +15,8 @@
 #include <memory>
 #include <sstream>
 
+#include "support/ControllingTerminal.h"
+
 namespace BPrivate {
 
 namespace {
@@ -122,21 +124,7 @@ bool IsControllingTerminal(dev_t device)
 		std::string stat;
 		if (!ReadText(std::string("/proc/") + entry->d_name + "/stat", &stat))
 			continue;
-		// Fields after the command, which is in parentheses and may hold anything: state, ppid,
-		// pgrp, session, tty_nr.
-		size_t end = stat.rfind(')');
-		if (end == std::string::npos)
-			continue;
-		char state;
-		int parent, group, session;
-		unsigned long terminal;
-		if (sscanf(stat.c_str() + end + 1, " %c %d %d %d %lu", &state, &parent, &group, &session,
-		           &terminal) != 5 ||
-		    terminal == 0)
-			continue;
-		unsigned int major = (terminal >> 8) & 0xfff;
-		unsigned int minor = (terminal & 0xff) | ((terminal >> 12) & 0xfff00);
-		if (makedev(major, minor) == device)
+		if (ControllingTerminalInStat(stat) == device)
 			return true;
 	}
 	return false;

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "app/TerminalRestore.h"
+#include "support/ControllingTerminal.h"
 
 namespace BPrivate {
 
@@ -28,17 +29,8 @@ std::string ControllingConsole()
 {
 	std::ifstream file("/proc/self/stat");
 	std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-	// The command name, in parentheses, may hold spaces: the fields are counted after it.
-	const size_t end = stat.rfind(')');
-	if (end == std::string::npos)
-		return "";
-	std::istringstream fields(stat.substr(end + 1));
-	std::string state, parent, group, session;
-	unsigned long device = 0;
-	if (!(fields >> state >> parent >> group >> session >> device))
-		return "";
-	const dev_t number = static_cast<dev_t>(device);
-	if (device == 0 || major(number) != kTtyMajor || minor(number) == 0 ||
+	const dev_t number = ControllingTerminalInStat(stat);
+	if (number == 0 || major(number) != kTtyMajor || minor(number) == 0 ||
 	    minor(number) >= kConsoleCount)
 		return "";
 	return "tty" + std::to_string(minor(number));
