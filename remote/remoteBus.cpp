@@ -69,25 +69,66 @@ void AnnounceModel(int32 replySize)
 // - Length still measured, bytes waiting: MeasureStaleReply reads them as one reply on their
 //   own, and leaves this poll's reply to the next poll.
 // Every reply read is tested by CheckReply; a rejected one is handled by RejectReply, below,
-// whichever path read it.
+// whichever path read it: the bytes from the next header on are carried, counted as waiting, and
+// read first by whichever path reads next.
+
+// Bytes already read from the line that begin the next reply: after a rejected reply, those from
+// the next header on (see RejectReply). They are read before anything still on the line.
+uint8 carried[kPacketBufferSize];
+int32 carriedCount = 0;
+
+// The next byte of the line: a carried one, or one Read waiting at most the port's time-out.
+bool ReadLineByte(uint8* byte)
+{
+	if (carriedCount == 0)
+		return port.Read(byte, 1) == 1;
+	*byte = carried[0];
+	carriedCount--;
+	memmove(carried, carried + 1, (size_t)carriedCount);
+	return true;
+}
+
+// Puts `count` bytes back in front of the line's next byte.
+void CarryBack(const uint8* bytes, int32 count)
+{
+	assert(count >= 0 && carriedCount + count <= kPacketBufferSize);
+	memmove(carried + count, carried, (size_t)carriedCount);
+	memcpy(carried, bytes, (size_t)count);
+	carriedCount += count;
+}
 
 // A reply that failed its header or checksum test is not the unit's key state: put the state
 // of the previous poll back, so that key decoding finds no edge in the rejected bytes, neither
 // now nor when a later poll gets no answer and leaves `packet` as it is.
 //
-// Nor is what follows it on the line the start of the next reply. A reply cut by a pause longer
-// than the read time-out leaves its rest there; read as the start of the next one, it would put
-// every later reply out of step, each rejected and the unit's keys never seen. So what the unit
-// sends until the line falls quiet for a read time-out is dropped too; at most two buffers' worth,
-// so that a unit that never stops cannot hold up the pass.
-void RejectReply()
+// Nor is the next reply known to start where the rejected one was meant to end. A reply cut by
+// a pause longer than the read time-out leaves its rest on the line, and a read that began inside
+// a reply takes the head of the next one with it; read from there, every later reply would be out
+// of step, each rejected and the unit's keys never seen. But a reply starts with the header: what
+// comes before the next header byte (after the rejected reply's first) belongs to a reply that is
+// lost, and is dropped; from that header on the bytes are the next reply, put back to be read as
+// its own, by this poll's catching up or by the next poll. Where none of the bytes read is a
+// header, the line is read on at its pace, each byte waiting at most a read time-out, until a
+// header comes or the line falls quiet; at most two buffers' worth, so that a unit that never
+// stops cannot hold up the pass. A payload byte equal to the header is taken for one, and the
+// reply read from it is tested like any other.
+void RejectReply(int32 count)
 {
-	memcpy(packet, lastPacket, sizeof(packet));
-	uint8 dropped;
-	for (int32 count = 0; count < 2 * kPacketBufferSize; count++) {
-		if (port.Read(&dropped, 1) != 1)
-			break;
+	int32 next = 1;
+	while (next < count && packet[next] != pollByte)
+		next++;
+	if (next < count) {
+		CarryBack(&packet[next], count - next);
+	} else {
+		uint8 byte;
+		for (int32 dropped = 0; dropped < 2 * kPacketBufferSize && ReadLineByte(&byte); dropped++) {
+			if (byte == pollByte) {
+				CarryBack(&byte, 1);
+				break;
+			}
+		}
 	}
+	memcpy(packet, lastPacket, sizeof(packet));
 }
 
 // Whole replies found waiting before the current poll was sent (bytes, while the length is still
@@ -96,13 +137,13 @@ int32 staleReplies = 0;
 int32 staleBytes = 0;
 int32 latePollsToGo = 0;
 
-// The bytes waiting to be read now, without waiting for more.
+// The bytes waiting to be read now, carried ones included, without waiting for more.
 int32 BytesWaiting()
 {
 	port.SetBlocking(false);
 	ssize_t waiting = port.WaitForInput();
 	port.SetBlocking(true);
-	return waiting > 0 ? (int32)waiting : 0;
+	return carriedCount + (waiting > 0 ? (int32)waiting : 0);
 }
 
 // The key whose bit rose between `lastPacket` and `packet` (the last row that matches), or 0.
@@ -145,7 +186,7 @@ int32 SettledBytesWaiting()
 // after the port's read time-out for that first byte. Nothing is read.
 bool FreshReplyComes()
 {
-	if (port.WaitForInput() <= 0)
+	if (carriedCount == 0 && port.WaitForInput() <= 0)
 		return false;
 	const bigtime_t deadline = system_time() + kReadTimeout;
 	for (;;) {
@@ -160,11 +201,12 @@ bool FreshReplyComes()
 
 bool CheckReply(int32 count);
 
-// Reads into `packet` from position `count` on, one Read of one byte at a time, each waiting at
-// most the port's time-out, until `limit` bytes are there or a Read brings none. The new count.
+// Reads into `packet` from position `count` on, the carried bytes first, then one Read of one
+// byte at a time, each waiting at most the port's time-out, until `limit` bytes are there or a
+// Read brings none. The new count.
 int32 ReadInto(int32 count, int32 limit)
 {
-	while (count < limit && port.Read(&packet[count], 1) == 1)
+	while (count < limit && ReadLineByte(&packet[count]))
 		count++;
 	return count;
 }
@@ -277,6 +319,7 @@ void RB_Init()
 	if (!opened)
 		return;
 
+	carriedCount = 0;
 	printf("RB: Using serial port %s\n", name);
 	port.SetDataRate(B_57600_BPS);
 	port.SetDataBits(B_DATA_BITS_8);
@@ -291,6 +334,7 @@ void RB_Quit()
 {
 	sendFailures.Flush();
 	port.Close();
+	carriedCount = 0;
 }
 
 void InitDisplay()
@@ -361,13 +405,13 @@ bool CheckReply(int32 count)
 
 	if (packet[0] != pollByte) {
 		printf("Unknown header type %02x\n", packet[0]);
-		RejectReply();
+		RejectReply(count);
 		return false;
 	}
 
 	if (!SumIsZero(count)) {
 		printf("Invalid checksum\n");
-		RejectReply();
+		RejectReply(count);
 		return false;
 	}
 

@@ -46,11 +46,32 @@ TEST_F(RemoteBusLateReplies, CutReplyPutsOnlyTheNextPollOutOfStep)
 	EXPECT_EQ(output, "Invalid checksum\n");
 	// Its rest comes before the next poll, and that poll reads it and the head of its reply
 	// as one.
-	EXPECT_EQ(Poll(Reply(19), &output, Bytes(cut.begin() + 10, cut.end())), 0);
+	EXPECT_EQ(Poll(Reply(19, {{kEnterByte, kEnterBit}}), &output, Bytes(cut.begin() + 10, cut.end())),
+	          0);
 	EXPECT_EQ(output, "Unknown header type 00\n");
-	// The rest of that reply went with it: the next reply is read whole, and its key seen.
-	EXPECT_EQ(Poll(Reply(19, {{kEnterByte, kEnterBit}})), '\n');
+	// Only the rest went with it: that poll's reply is read whole by the next poll, its key seen.
+	EXPECT_EQ(Poll(Bytes()), '\n');
+	EXPECT_EQ(port.WaitForInput(), 0);
 	EXPECT_EQ(packetSize, 19);
+}
+
+TEST_F(RemoteBusLateReplies, RejectedWaitingReplyLeavesTheLaterRepliesWhole)
+{
+	Learn(19, "Detected Classic KM-3\n");
+	// Three replies came late and wait: a wrong header, a wrong sum, then ENTER down. Each is
+	// read as its own: both faults told, and the key seen.
+	Bytes badHeader = Reply(19);
+	badHeader[0] = 0x13;
+	Bytes badChecksum = Reply(19);
+	badChecksum[18] ^= 0x01;
+	const Bytes waiting =
+	    Concatenated(Concatenated(badHeader, badChecksum), Reply(19, {{kEnterByte, kEnterBit}}));
+	std::string output;
+	EXPECT_EQ(Poll(Bytes(), &output, waiting), 0);
+	EXPECT_EQ(output, "Unknown header type 13\n");
+	EXPECT_EQ(Poll(Bytes(), &output), 0);
+	EXPECT_EQ(output, "Invalid checksum\n");
+	EXPECT_EQ(Poll(Bytes()), '\n');
 }
 
 TEST_F(RemoteBusLateReplies, ReplyThatCameLateIsMeasuredOnItsOwn)
@@ -79,7 +100,8 @@ TEST_F(RemoteBusLateReplies, LateReplyIsCaughtUpWithAndTheFreshReplyRead)
 TEST_F(RemoteBusLateReplies, EndlessStreamHoldsUpARejectingPollByTwoBuffersAtMost)
 {
 	Learn(19, "Detected Classic KM-3\n");
-	// 300 bytes of garbage in answer to the poll: it reads 19, drops 100 and leaves the rest.
+	// 300 bytes without a header in answer to the poll: it reads 19, drops 100 and leaves the
+	// rest.
 	std::string output;
 	EXPECT_EQ(Poll(Bytes(300, 0x55), &output), 0);
 	EXPECT_EQ(output, "Unknown header type 55\n");
