@@ -162,8 +162,9 @@ protected:
 		return editor;
 	}
 
-	// Takes screenshots until one shows the question as painted on every head.
-	void ExpectTheQuestionOnABlackScreen()
+	// Takes screenshots until one shows the question as painted on every head, at the top-left
+	// corner of the first of `heads` (the layout's own unless given).
+	void ExpectTheQuestionOnABlackScreen(const std::vector<Head>* heads = nullptr)
 	{
 		std::string why = "no screenshot";
 		const bool shown = Eventually([&] {
@@ -173,7 +174,7 @@ protected:
 				why = error;
 				return false;
 			}
-			why = WhereNotAsPainted(image, GetParam().heads, fLogo, fQuestion);
+			why = WhereNotAsPainted(image, heads ? *heads : GetParam().heads, fLogo, fQuestion);
 			return why.empty();
 		}, 20s);
 		EXPECT_TRUE(shown) << why;
@@ -256,6 +257,10 @@ namespace {
 
 // The cases below need one layout only.
 class X11WholeScreenOfOneHead : public X11WholeScreen
+{
+};
+
+class X11WholeScreenOfTwoHeads : public X11WholeScreen
 {
 };
 
@@ -398,3 +403,30 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(Layout{"OneHeadUnderAWindowManager", {"1920x1080x24"}, false, {kOneHead},
                            true}),
     LayoutName);
+
+// RandR makes the other head the primary while the question is up: the frame moves to it.
+TEST_P(X11WholeScreenOfTwoHeads, FollowsThePrimaryHeadWhenRandRMovesIt)
+{
+	fProgram = std::make_unique<ProgramRun>(VelmoResetPath(), ProgramOptions());
+	ASSERT_TRUE(fProgram->WaitForLine("Insert CD, ENTER", 20s)) << fProgram->Output();
+	ExpectTheQuestionOnABlackScreen();
+
+	std::string error;
+	ASSERT_TRUE(fServer->Run({"xrandr", "--delmonitor", "right"}, nullptr, &error)) << error;
+	ASSERT_TRUE(fServer->Run({"xrandr", "--setmonitor", "*right", kRightMonitor[1], "none"},
+	                         nullptr, &error))
+	    << error;
+	const std::vector<Head> rightFirst = {kRightHead, kLeftHead};
+	ExpectTheQuestionOnABlackScreen(&rightFirst);
+	ExpectReturnToEndIt();
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, X11WholeScreenOfTwoHeads,
+                         testing::Values(Layout{"TwoHeadsSideBySide",
+                                                {"3840x1080x24"},
+                                                false,
+                                                {kLeftHead, kRightHead},
+                                                false,
+                                                {{"*left", kLeftMonitor[1], kLeftMonitor[2]},
+                                                 kRightMonitor}}),
+                         LayoutName);
