@@ -69,8 +69,8 @@ void AnnounceModel(int32 replySize)
 // - Length still measured, bytes waiting: MeasureStaleReply reads them as one reply on their
 //   own, and leaves this poll's reply to the next poll.
 // Every reply read is tested by CheckReply; a rejected one is handled by RejectReply, below,
-// whichever path read it: the bytes from the next header on are carried, counted as waiting, and
-// read first by whichever path reads next.
+// whichever path read it: a whole reply behind it is carried, counted as waiting, and read first
+// by whichever path reads next.
 
 // Bytes already read from the line that begin the next reply: after a rejected reply, those from
 // the next header on (see RejectReply). They are read before anything still on the line.
@@ -95,40 +95,6 @@ void CarryBack(const uint8* bytes, int32 count)
 	memmove(carried + count, carried, (size_t)carriedCount);
 	memcpy(carried, bytes, (size_t)count);
 	carriedCount += count;
-}
-
-// A reply that failed its header or checksum test is not the unit's key state: put the state
-// of the previous poll back, so that key decoding finds no edge in the rejected bytes, neither
-// now nor when a later poll gets no answer and leaves `packet` as it is.
-//
-// Nor is the next reply known to start where the rejected one was meant to end. A reply cut by
-// a pause longer than the read time-out leaves its rest on the line, and a read that began inside
-// a reply takes the head of the next one with it; read from there, every later reply would be out
-// of step, each rejected and the unit's keys never seen. But a reply starts with the header: what
-// comes before the next header byte (after the rejected reply's first) belongs to a reply that is
-// lost, and is dropped; from that header on the bytes are the next reply, put back to be read as
-// its own, by this poll's catching up or by the next poll. Where none of the bytes read is a
-// header, the line is read on at its pace, each byte waiting at most a read time-out, until a
-// header comes or the line falls quiet; at most two buffers' worth, so that a unit that never
-// stops cannot hold up the pass. A payload byte equal to the header is taken for one, and the
-// reply read from it is tested like any other.
-void RejectReply(int32 count)
-{
-	int32 next = 1;
-	while (next < count && packet[next] != pollByte)
-		next++;
-	if (next < count) {
-		CarryBack(&packet[next], count - next);
-	} else {
-		uint8 byte;
-		for (int32 dropped = 0; dropped < 2 * kPacketBufferSize && ReadLineByte(&byte); dropped++) {
-			if (byte == pollByte) {
-				CarryBack(&byte, 1);
-				break;
-			}
-		}
-	}
-	memcpy(packet, lastPacket, sizeof(packet));
 }
 
 // Whole replies found waiting before the current poll was sent (bytes, while the length is still
@@ -182,12 +148,10 @@ int32 SettledBytesWaiting()
 	return waiting;
 }
 
-// Whether the reply to the poll just sent comes in whole within a read time-out of its first byte,
-// after the port's read time-out for that first byte. Nothing is read.
-bool FreshReplyComes()
+// Whether a whole reply is waiting, carried bytes included, or has come in within a read time-out
+// at the line's pace. Nothing is read.
+bool WholeReplyWaits()
 {
-	if (carriedCount == 0 && port.WaitForInput() <= 0)
-		return false;
 	const bigtime_t deadline = system_time() + kReadTimeout;
 	for (;;) {
 		int32 waiting = BytesWaiting();
@@ -197,6 +161,62 @@ bool FreshReplyComes()
 			return false;
 		snooze(kCharacterTime * (packetSize - waiting));
 	}
+}
+
+// Whether the reply to the poll just sent comes in whole within a read time-out of its first byte,
+// after the port's read time-out for that first byte. Nothing is read.
+bool FreshReplyComes()
+{
+	if (carriedCount == 0 && port.WaitForInput() <= 0)
+		return false;
+	return WholeReplyWaits();
+}
+
+// A reply that failed its header or checksum test is not the unit's key state: put the state
+// of the previous poll back, so that key decoding finds no edge in the rejected bytes, neither
+// now nor when a later poll gets no answer and leaves `packet` as it is.
+//
+// Nor is the next reply known to start where the rejected one was meant to end. A reply cut by
+// a pause longer than the read time-out leaves its rest on the line, and a read that began inside
+// a reply takes the head of the next one with it; read from there, every later reply would be out
+// of step, each rejected and the unit's keys never seen. So what follows is dropped as it comes,
+// each byte waiting at most a read time-out, until the line falls quiet; at most two buffers'
+// worth, so that a unit that never stops cannot hold up the pass.
+//
+// Except a whole later reply. Once the length is known, a header byte (among the rejected bytes
+// after the first, or among those dropped) with a whole reply's worth of bytes from it on, there
+// or come within a read time-out, is taken for the start of the next reply: it and what follows
+// are kept, carried, to be read and tested as that reply. Garbage has header bytes too, but rarely
+// a whole reply's worth behind them while the unit is silent; where it has, the reply read from
+// there is tested like any other.
+void RejectReply(int32 count)
+{
+	const bool lengthKnown = packetSize < kPacketBufferSize;
+	// Carries `length` bytes from a header on; takes them back unless a whole reply follows.
+	auto keepIfWhole = [](const uint8* header, int32 length) {
+		CarryBack(header, length);
+		if (WholeReplyWaits())
+			return true;
+		carriedCount -= length;
+		memmove(carried, carried + length, (size_t)carriedCount);
+		return false;
+	};
+	bool kept = false;
+	if (lengthKnown) {
+		int32 next = 1;
+		while (next < count && packet[next] != pollByte)
+			next++;
+		// A later header among these bytes has fewer behind it: the first one decides.
+		if (next < count)
+			kept = keepIfWhole(&packet[next], count - next);
+	}
+	uint8 byte;
+	for (int32 dropped = 0; !kept && dropped < 2 * kPacketBufferSize && ReadLineByte(&byte);
+	     dropped++) {
+		if (lengthKnown && byte == pollByte)
+			kept = keepIfWhole(&byte, 1);
+	}
+	memcpy(packet, lastPacket, sizeof(packet));
 }
 
 bool CheckReply(int32 count);
