@@ -72,8 +72,8 @@ void AnnounceModel(int32 replySize)
 // whichever path read it: a whole reply behind it is carried, counted as waiting, and read first
 // by whichever path reads next.
 
-// Bytes already read from the line that begin the next reply: after a rejected reply, those from
-// the next header on (see RejectReply). They are read before anything still on the line.
+// Bytes already read from the line that begin the next reply: after a rejected reply, a header
+// with a whole reply behind it (see RejectReply). They are read before anything still on the line.
 uint8 carried[kPacketBufferSize];
 int32 carriedCount = 0;
 
