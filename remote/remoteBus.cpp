@@ -77,14 +77,20 @@ void AnnounceModel(int32 replySize)
 uint8 carried[kPacketBufferSize];
 int32 carriedCount = 0;
 
+// Takes the first `count` carried bytes off.
+void DropCarried(int32 count)
+{
+	carriedCount -= count;
+	memmove(carried, carried + count, (size_t)carriedCount);
+}
+
 // The next byte of the line: a carried one, or one Read waiting at most the port's time-out.
 bool ReadLineByte(uint8* byte)
 {
 	if (carriedCount == 0)
 		return port.Read(byte, 1) == 1;
 	*byte = carried[0];
-	carriedCount--;
-	memmove(carried, carried + 1, (size_t)carriedCount);
+	DropCarried(1);
 	return true;
 }
 
@@ -197,8 +203,7 @@ void RejectReply(int32 count)
 		CarryBack(header, length);
 		if (WholeReplyWaits())
 			return true;
-		carriedCount -= length;
-		memmove(carried, carried + length, (size_t)carriedCount);
+		DropCarried(length);
 		return false;
 	};
 	bool kept = false;

@@ -215,6 +215,12 @@ const std::vector<std::string> kLeftMonitor = {"left", "1920/508x1080/286+0+0", 
 const std::vector<std::string> kRightMonitor = {"right", "1920/508x1080/286+1920+0", "none"};
 const Head kLeftHead = {0, 0, 1920, 1080};
 const Head kRightHead = {1920, 0, 1920, 1080};
+const Layout kTwoHeadsSideBySide = {"TwoHeadsSideBySide",
+                                    {"3840x1080x24"},
+                                    false,
+                                    {kLeftHead, kRightHead},
+                                    false,
+                                    {{"*left", kLeftMonitor[1], kLeftMonitor[2]}, kRightMonitor}};
 
 } // namespace
 
@@ -239,12 +245,7 @@ INSTANTIATE_TEST_SUITE_P(
                            true,
                            kTwoScreens,
                            false},
-                    Layout{"TwoHeadsSideBySide",
-                           {"3840x1080x24"},
-                           false,
-                           {kLeftHead, kRightHead},
-                           false,
-                           {{"*left", kLeftMonitor[1], kLeftMonitor[2]}, kRightMonitor}},
+                    kTwoHeadsSideBySide,
                     Layout{"TwoHeadsSideBySideThePrimaryRightUnderAWindowManager",
                            {"3840x1080x24"},
                            false,
@@ -421,12 +422,5 @@ TEST_P(X11WholeScreenOfTwoHeads, FollowsThePrimaryHeadWhenRandRMovesIt)
 	ExpectReturnToEndIt();
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, X11WholeScreenOfTwoHeads,
-                         testing::Values(Layout{"TwoHeadsSideBySide",
-                                                {"3840x1080x24"},
-                                                false,
-                                                {kLeftHead, kRightHead},
-                                                false,
-                                                {{"*left", kLeftMonitor[1], kLeftMonitor[2]},
-                                                 kRightMonitor}}),
+INSTANTIATE_TEST_SUITE_P(Layouts, X11WholeScreenOfTwoHeads, testing::Values(kTwoHeadsSideBySide),
                          LayoutName);
